@@ -1,0 +1,43 @@
+#pragma once
+// The statements of table Clientes, built from a client's field texts.
+// Values go between apostrophes exactly as typed, an apostrophe doubled; Num
+// and DDD go bare and must be digit strings.
+#include <QString>
+#include <stdexcept>
+
+namespace clientes {
+
+// The fifteen field texts of the client form, as displayed.
+struct Cliente {
+  QString CPFCod, Nome, Sexo /* text of cboSexo */, Hobby, CEP, Endereco, Num, Complemento,
+      Bairro, Cidade, UF, DDD, Fone, Email, Obs;
+};
+
+// Thrown when Num or DDD is not a non-empty digit string; names the column.
+class CampoNaoNumerico : public std::invalid_argument {
+ public:
+  explicit CampoNaoNumerico(const QString& column);
+  QString Coluna() const { return column_; }
+
+ private:
+  QString column_;
+};
+
+// Browse cursor of the client form.
+QString SelectBrowse();                                 // "Select * From Clientes Order By DataCadastro"
+QString InsertSQL(const Cliente& c);
+QString UpdateSQL(const Cliente& c);                    // addressed by c.CPFCod
+QString DeleteSQL(const QString& cpfCod);
+QString CriterioChave(const QString& cpfCod);           // "CPFCod = '...'"
+
+enum class Campo { CPFCod, Nome, Fone };
+// "Contém" when contem, else "Igua à".
+QString CriterioBusca(Campo campo, bool contem, const QString& texto);
+QString SelectBusca(const QString& criterio);           // "Select CPFCod,Nome,Fone From Clientes Where ..."
+
+// Doubles every apostrophe.
+QString Aspas(const QString& value);
+// True when text is one or more ASCII digits.
+bool SoDigitos(const QString& text);
+
+}  // namespace clientes

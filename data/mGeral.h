@@ -1,0 +1,31 @@
+#pragma once
+// Module mGeral: the program's one connection, the statement text the forms
+// build their SQL in, and two routines the forms share.
+#include <QString>
+#include <memory>
+
+#include "platform/ado/ado.h"
+
+class QWidget;
+
+namespace mGeral {
+
+// The one connection, open from AbreBanco until the process ends.
+extern std::shared_ptr<ado::Connection> cnConexao;
+// The statement most recently built by a form; assigned in full before each use.
+extern QString strSQL;
+// Column list and value list of an insert while it is being built.
+extern QString strCampos;
+extern QString strValores;
+
+// Opens cnConexao on ulmaro.mdb in the program's folder. Throws ado::Error.
+void AbreBanco();
+
+// Empties every input control of the form and resets the masks mskCEP and
+// mskFone to their empty patterns. Never fails, reports nothing.
+void LimpaCampos(QWidget& form);
+
+// Key filter: digits and Backspace (8) pass, any other code becomes 0.
+qint16 SoNumeros(qint16 KeyAscii);
+
+}  // namespace mGeral

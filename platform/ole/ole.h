@@ -1,0 +1,223 @@
+#pragma once
+// Component runtime: the contract between a host program and the control
+// libraries it creates at run time. A host never links a control library: it
+// asks for a class by its programmatic identifier ("TrivexControl.Trivex"),
+// the runtime finds the library in its registry, loads it and creates the
+// control. From then on the two meet only through this header: dispatch by id,
+// events delivered to the host's site, and the property bag.
+//
+// Everything runs on the user-interface thread. Calls that cross between host
+// and control return an HRESULT (negative on failure) and, where it helps, a
+// description of the failure; the host-side helpers at the end turn failures
+// into ole::Error exceptions.
+#include <QFont>
+#include <QMetaType>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+class QWidget;
+class QRect;
+
+namespace ole {
+
+using HRESULT = std::int32_t;
+using DISPID = std::int32_t;
+
+constexpr bool Failed(HRESULT hr) { return hr < 0; }
+constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
+
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_NOTIMPL = HRESULT(0x80004001u);
+constexpr HRESULT E_NOINTERFACE = HRESULT(0x80004002u);
+constexpr HRESULT E_POINTER = HRESULT(0x80004003u);
+constexpr HRESULT E_FAIL = HRESULT(0x80004005u);
+constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
+constexpr HRESULT DISP_E_UNKNOWNNAME = HRESULT(0x80020006u);
+constexpr HRESULT DISP_E_MEMBERNOTFOUND = HRESULT(0x80020003u);
+constexpr HRESULT DISP_E_TYPEMISMATCH = HRESULT(0x80020005u);
+constexpr HRESULT DISP_E_BADPARAMCOUNT = HRESULT(0x8002000Eu);
+constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = HRESULT(0x80040111u);
+constexpr HRESULT REGDB_E_CLASSNOTREG = HRESULT(0x80040154u);
+constexpr HRESULT CO_E_CLASSSTRING = HRESULT(0x800401F3u);    // unknown programmatic id
+constexpr HRESULT CO_E_DLLNOTFOUND = HRESULT(0x8004F002u);
+constexpr HRESULT SELFREG_E_CLASS = HRESULT(0x80040201u);
+// Control errors: 0x800A0000 + the error number.
+constexpr HRESULT CTL_E_SETNOTPERMITTED = HRESULT(0x800A0183u);  // 387
+
+// Standard dispatch ids.
+constexpr DISPID DISPID_FONT = -512;
+
+// ---------------------------------------------------------------------------
+// Dispatch
+
+enum class InvokeKind { Method = 1, PropertyGet = 2, PropertyLet = 4, PropertySet = 8 };
+
+// An object whose members are reached by dispatch id.
+class IDispatch {
+ public:
+  virtual ~IDispatch() = default;
+  // The dispatch id of a member name (case-insensitive); DISP_E_UNKNOWNNAME if none.
+  virtual HRESULT GetIDOfName(const QString& name, DISPID* id) const = 0;
+  // Calls a member. A let or set takes its value as args[0]. On failure,
+  // *errorDescription (when given) says why.
+  virtual HRESULT Invoke(DISPID id, InvokeKind kind, const QVariantList& args, QVariant* result,
+                         QString* errorDescription = nullptr) = 0;
+};
+using DispatchPtr = std::shared_ptr<IDispatch>;
+
+// Variants: qint16, qint32, bool, QString, and object references carried as
+// DispatchPtr.
+inline QVariant FromObject(DispatchPtr object) { return QVariant::fromValue(std::move(object)); }
+inline DispatchPtr ToObject(const QVariant& v) { return v.value<DispatchPtr>(); }
+
+// The standard font object: shared by reference, never copied.
+class IFontDisp : public IDispatch {
+ public:
+  virtual QFont Font() const = 0;
+  virtual void SetFont(const QFont& font) = 0;
+};
+DispatchPtr CreateStdFont(const QFont& font);
+
+// ---------------------------------------------------------------------------
+// Persistence
+
+// Named entries of a control's saved state.
+class IPropertyBag {
+ public:
+  virtual ~IPropertyBag() = default;
+  // E_INVALIDARG when there is no such entry.
+  virtual HRESULT Read(const QString& name, QVariant* value) = 0;
+  virtual HRESULT Write(const QString& name, const QVariant& value) = 0;
+};
+
+// The runtime's property bag: an ordered list of entries.
+class PropertyBag : public IPropertyBag {
+ public:
+  HRESULT Read(const QString& name, QVariant* value) override;
+  HRESULT Write(const QString& name, const QVariant& value) override;
+
+  // Reads an entry, or defaultValue when it is missing.
+  QVariant ReadProperty(const QString& name, const QVariant& defaultValue = {});
+  // Writes an entry; a value equal to defaultValue is left out (and any
+  // earlier entry of that name removed).
+  void WriteProperty(const QString& name, const QVariant& value, const QVariant& defaultValue = {});
+
+  bool Contains(const QString& name) const;
+  QStringList Names() const;  // in the order written
+  void Clear();
+
+ private:
+  QList<QPair<QString, QVariant>> entries_;
+};
+
+// ---------------------------------------------------------------------------
+// Hosting
+
+// What the host gives each control it creates.
+class IControlSite {
+ public:
+  virtual ~IControlSite() = default;
+  // Ambient user mode: true at run time, false in design mode.
+  virtual HRESULT AmbientUserMode(bool* userMode) = 0;
+  // Ambient font: a font object (IFontDisp).
+  virtual HRESULT AmbientFont(DispatchPtr* font) = 0;
+  // Property-changed notification, by property name.
+  virtual HRESULT OnChanged(const QString& propertyName) = 0;
+  // An event raised by the control, by its event dispatch id; returns once the
+  // host's handler has finished.
+  virtual HRESULT FireEvent(DISPID eventId, const QVariantList& args) = 0;
+  // An error the control could not return to a caller (raised inside its own
+  // event handling).
+  virtual void OnControlError(HRESULT hr, const QString& description) = 0;
+};
+
+// A control: its dispatch interface plus the calls a container makes.
+class IOleControl : public IDispatch {
+ public:
+  // Must be called first, before InitNew or Load.
+  virtual HRESULT SetClientSite(IControlSite* site) = 0;
+  // Persistence: a new instance, or one created from saved state.
+  virtual HRESULT InitNew(QString* errorDescription = nullptr) = 0;
+  virtual HRESULT Load(IPropertyBag* bag, QString* errorDescription = nullptr) = 0;
+  virtual HRESULT Save(IPropertyBag* bag, QString* errorDescription = nullptr) = 0;
+  // Places the control's window in the host's widget at the given geometry (pixels).
+  virtual HRESULT InPlaceActivate(QWidget* parent, const QRect& geometry) = 0;
+  // The control's window, once activated.
+  virtual QWidget* Window() const = 0;
+};
+
+class IClassFactory {
+ public:
+  virtual ~IClassFactory() = default;
+  virtual HRESULT CreateInstance(std::shared_ptr<IOleControl>* instance) = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Creation and the registry
+
+// The registry file: $VT_OLE_REGISTRY when set, else a per-user file.
+QString RegistryPath();
+
+// Creates an instance of a registered class by its programmatic identifier,
+// loading its library on first use. REGDB_E_CLASSNOTREG ("class not
+// registered") when the identifier is unknown.
+HRESULT CoCreateInstance(const QString& progId, std::shared_ptr<IOleControl>* instance,
+                         QString* errorDescription = nullptr);
+
+// ---------------------------------------------------------------------------
+// Host-side helpers: failures become exceptions.
+
+class Error : public std::exception {
+ public:
+  Error(HRESULT hr, QString description);
+  HRESULT Hr() const { return hr_; }
+  // The error number as the host shows it: the low word for control errors
+  // (387 for CTL_E_SETNOTPERMITTED), the HRESULT otherwise.
+  long Number() const;
+  const QString& Description() const { return description_; }
+  const char* what() const noexcept override { return what_.constData(); }
+
+ private:
+  HRESULT hr_;
+  QString description_;
+  QByteArray what_;
+};
+
+// Throws ole::Error when hr failed.
+void Check(HRESULT hr, const QString& description = {});
+
+// Late-bound calls on an object, by dispatch id or by name.
+class Dispatcher {
+ public:
+  explicit Dispatcher(DispatchPtr object) : object_(std::move(object)) {}
+  QVariant Get(DISPID id) const;
+  QVariant Get(const QString& name) const;
+  void Let(DISPID id, const QVariant& value) const;
+  void Set(DISPID id, DispatchPtr value) const;
+  QVariant Call(DISPID id, const QVariantList& args = {}) const;
+  const DispatchPtr& Object() const { return object_; }
+
+ private:
+  DispatchPtr object_;
+};
+
+}  // namespace ole
+
+Q_DECLARE_METATYPE(ole::DispatchPtr)
+
+// Entry points every control library exports (extern "C", default visibility).
+// Each hands the call, with the library's registration descriptor, to the
+// runtime's generic implementation.
+extern "C" {
+using DllRegisterServerFn = ole::HRESULT (*)();
+using DllUnregisterServerFn = ole::HRESULT (*)();
+// classId: the class's programmatic identifier.
+using DllGetClassObjectFn = ole::HRESULT (*)(const char* classId,
+                                             std::shared_ptr<ole::IClassFactory>* factory);
+using DllCanUnloadNowFn = ole::HRESULT (*)();
+}
