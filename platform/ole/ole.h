@@ -169,6 +169,12 @@ QString RegistryPath();
 HRESULT CoCreateInstance(const QString& progId, std::shared_ptr<IOleControl>* instance,
                          QString* errorDescription = nullptr);
 
+// Loads a control library and calls its DllRegisterServer (or, with
+// unregister, DllUnregisterServer) against the current registry. Refuses a
+// library that does not declare itself self-registering.
+HRESULT RegisterServer(const QString& libraryPath, bool unregister = false,
+                       QString* errorDescription = nullptr);
+
 // ---------------------------------------------------------------------------
 // Host-side helpers: failures become exceptions.
 
