@@ -9,10 +9,23 @@
 // Everything runs on the user-interface thread. Calls that cross between host
 // and control return an HRESULT (negative on failure) and, where it helps, a
 // description of the failure; the host-side helpers at the end turn failures
-// into ole::Error exceptions.
+// into ole::Error exceptions. Values crossing the boundary are QVariants or
+// abstract interfaces, never concrete classes of either side.
+//
+// A host, in order:
+//   std::shared_ptr<ole::IOleControl> ctl;
+//   ole::Check(ole::CoCreateInstance("TrivexControl.Trivex", &ctl, &why), why);
+//   ctl->SetClientSite(&site);              // site: the host's IControlSite
+//   ctl->Load(&bag) or ctl->InitNew();
+//   ctl->InPlaceActivate(parentWidget, rect);
+//   ole::Dispatcher(ctl).Let(0x68030013, QString("A"));
+// and receives events in site.FireEvent(id, args).
 #include <QFont>
+#include <QList>
 #include <QMetaType>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 #include <cstdint>
@@ -36,25 +49,35 @@ constexpr HRESULT E_NOTIMPL = HRESULT(0x80004001u);
 constexpr HRESULT E_NOINTERFACE = HRESULT(0x80004002u);
 constexpr HRESULT E_POINTER = HRESULT(0x80004003u);
 constexpr HRESULT E_FAIL = HRESULT(0x80004005u);
+constexpr HRESULT E_UNEXPECTED = HRESULT(0x8000FFFFu);
+constexpr HRESULT E_ACCESSDENIED = HRESULT(0x80070005u);
 constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
-constexpr HRESULT DISP_E_UNKNOWNNAME = HRESULT(0x80020006u);
 constexpr HRESULT DISP_E_MEMBERNOTFOUND = HRESULT(0x80020003u);
 constexpr HRESULT DISP_E_TYPEMISMATCH = HRESULT(0x80020005u);
+constexpr HRESULT DISP_E_UNKNOWNNAME = HRESULT(0x80020006u);
+constexpr HRESULT DISP_E_OVERFLOW = HRESULT(0x8002000Au);
+constexpr HRESULT DISP_E_BADINDEX = HRESULT(0x8002000Bu);
 constexpr HRESULT DISP_E_BADPARAMCOUNT = HRESULT(0x8002000Eu);
 constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = HRESULT(0x80040111u);
 constexpr HRESULT REGDB_E_CLASSNOTREG = HRESULT(0x80040154u);
-constexpr HRESULT CO_E_CLASSSTRING = HRESULT(0x800401F3u);    // unknown programmatic id
+constexpr HRESULT CO_E_CLASSSTRING = HRESULT(0x800401F3u);
 constexpr HRESULT CO_E_DLLNOTFOUND = HRESULT(0x8004F002u);
 constexpr HRESULT SELFREG_E_CLASS = HRESULT(0x80040201u);
 // Control errors: 0x800A0000 + the error number.
 constexpr HRESULT CTL_E_SETNOTPERMITTED = HRESULT(0x800A0183u);  // 387
 
 // Standard dispatch ids.
+constexpr DISPID DISPID_UNKNOWN = -1;
 constexpr DISPID DISPID_FONT = -512;
+
+// A short English text for a known HRESULT ("Class not registered", ...);
+// the hexadecimal code otherwise.
+QString ErrorText(HRESULT hr);
 
 // ---------------------------------------------------------------------------
 // Dispatch
 
+// How a member is called. A member table may combine them as flags.
 enum class InvokeKind { Method = 1, PropertyGet = 2, PropertyLet = 4, PropertySet = 8 };
 
 // An object whose members are reached by dispatch id.
@@ -63,25 +86,53 @@ class IDispatch {
   virtual ~IDispatch() = default;
   // The dispatch id of a member name (case-insensitive); DISP_E_UNKNOWNNAME if none.
   virtual HRESULT GetIDOfName(const QString& name, DISPID* id) const = 0;
-  // Calls a member. A let or set takes its value as args[0]. On failure,
-  // *errorDescription (when given) says why.
+  // Calls a member. A let or set takes its value as args[0]; a get or a method
+  // stores its value in *result (when given). On failure, *errorDescription
+  // (when given) says why. DISP_E_MEMBERNOTFOUND for an unknown id or a kind
+  // the member does not support.
   virtual HRESULT Invoke(DISPID id, InvokeKind kind, const QVariantList& args, QVariant* result,
                          QString* errorDescription = nullptr) = 0;
 };
 using DispatchPtr = std::shared_ptr<IDispatch>;
 
-// Variants: qint16, qint32, bool, QString, and object references carried as
-// DispatchPtr.
-inline QVariant FromObject(DispatchPtr object) { return QVariant::fromValue(std::move(object)); }
-inline DispatchPtr ToObject(const QVariant& v) { return v.value<DispatchPtr>(); }
+// ---------------------------------------------------------------------------
+// Variants
+//
+// Property values and event arguments are QVariants holding qint16 (16-bit
+// integer), qint32 (32-bit integer), bool (Boolean), QString, or an object
+// reference carried as DispatchPtr. An empty QVariant is "Empty".
 
-// The standard font object: shared by reference, never copied.
+inline QVariant FromObject(DispatchPtr object) { return QVariant::fromValue(std::move(object)); }
+// The object a variant refers to; null when it holds none.
+DispatchPtr ToObject(const QVariant& v);
+bool IsObject(const QVariant& v);
+
+// Conversions to the stored types, as the controls apply them to incoming
+// values. Numbers come from any numeric variant (reals rounded half to even),
+// a Boolean (True = -1) or a numeric string; Booleans from bool, numbers
+// (non-zero = True) or the strings "True"/"False"; strings from strings,
+// numbers and Booleans. DISP_E_TYPEMISMATCH for anything else (objects,
+// Empty, non-numeric text), DISP_E_OVERFLOW when a number does not fit.
+HRESULT ToInt16(const QVariant& v, qint16* out);
+HRESULT ToInt32(const QVariant& v, qint32* out);
+HRESULT ToBool(const QVariant& v, bool* out);
+HRESULT ToString(const QVariant& v, QString* out);
+
+// True when two values are the same: the same object for references,
+// otherwise the same type and value (so "" differs from "N" and from Empty).
+bool SameValue(const QVariant& a, const QVariant& b);
+
+// The standard font object: shared by reference, never copied. Its dispatch
+// members: Name (0), Size (2), Bold (3), Italic (4), Underline (5),
+// Strikethrough (6).
 class IFontDisp : public IDispatch {
  public:
   virtual QFont Font() const = 0;
   virtual void SetFont(const QFont& font) = 0;
 };
 DispatchPtr CreateStdFont(const QFont& font);
+// The font object a variant refers to; null when it holds none.
+IFontDisp* ToFont(const QVariant& v);
 
 // ---------------------------------------------------------------------------
 // Persistence
@@ -92,14 +143,27 @@ class IPropertyBag {
   virtual ~IPropertyBag() = default;
   // E_INVALIDARG when there is no such entry.
   virtual HRESULT Read(const QString& name, QVariant* value) = 0;
+  // Adds the entry or replaces its value.
   virtual HRESULT Write(const QString& name, const QVariant& value) = 0;
+  // Removes the entry; S_FALSE when there was none.
+  virtual HRESULT Remove(const QString& name) = 0;
 };
 
-// The runtime's property bag: an ordered list of entries.
+// Reads an entry into *value, or defaultValue when the bag has none.
+HRESULT ReadProperty(IPropertyBag* bag, const QString& name, const QVariant& defaultValue,
+                     QVariant* value);
+// Writes an entry; a value equal to defaultValue (SameValue) is left out and
+// any earlier entry of that name removed.
+HRESULT WriteProperty(IPropertyBag* bag, const QString& name, const QVariant& value,
+                      const QVariant& defaultValue);
+
+// The runtime's property bag: an ordered list of entries, names compared
+// case-insensitively.
 class PropertyBag : public IPropertyBag {
  public:
   HRESULT Read(const QString& name, QVariant* value) override;
   HRESULT Write(const QString& name, const QVariant& value) override;
+  HRESULT Remove(const QString& name) override;
 
   // Reads an entry, or defaultValue when it is missing.
   QVariant ReadProperty(const QString& name, const QVariant& defaultValue = {});
@@ -108,17 +172,19 @@ class PropertyBag : public IPropertyBag {
   void WriteProperty(const QString& name, const QVariant& value, const QVariant& defaultValue = {});
 
   bool Contains(const QString& name) const;
-  QStringList Names() const;  // in the order written
+  QStringList Names() const;  // in the order first written
   void Clear();
 
  private:
+  qsizetype IndexOf(const QString& name) const;
   QList<QPair<QString, QVariant>> entries_;
 };
 
 // ---------------------------------------------------------------------------
 // Hosting
 
-// What the host gives each control it creates.
+// What the host gives each control it creates. The site outlives the control's
+// use of it.
 class IControlSite {
  public:
   virtual ~IControlSite() = default;
@@ -126,13 +192,14 @@ class IControlSite {
   virtual HRESULT AmbientUserMode(bool* userMode) = 0;
   // Ambient font: a font object (IFontDisp).
   virtual HRESULT AmbientFont(DispatchPtr* font) = 0;
-  // Property-changed notification, by property name.
+  // Property-changed notification, by property name. A failure is returned
+  // to whoever set the property (the value stays stored).
   virtual HRESULT OnChanged(const QString& propertyName) = 0;
-  // An event raised by the control, by its event dispatch id; returns once the
-  // host's handler has finished.
+  // An event raised by the control, by its event dispatch id; a synchronous
+  // call that returns once the host's handler has finished.
   virtual HRESULT FireEvent(DISPID eventId, const QVariantList& args) = 0;
   // An error the control could not return to a caller (raised inside its own
-  // event handling).
+  // event handling). The host reports it; the control stays usable.
   virtual void OnControlError(HRESULT hr, const QString& description) = 0;
 };
 
@@ -141,13 +208,16 @@ class IOleControl : public IDispatch {
  public:
   // Must be called first, before InitNew or Load.
   virtual HRESULT SetClientSite(IControlSite* site) = 0;
-  // Persistence: a new instance, or one created from saved state.
+  // Persistence: a new instance, or one created from saved state. Neither
+  // sends property-changed notifications.
   virtual HRESULT InitNew(QString* errorDescription = nullptr) = 0;
   virtual HRESULT Load(IPropertyBag* bag, QString* errorDescription = nullptr) = 0;
   virtual HRESULT Save(IPropertyBag* bag, QString* errorDescription = nullptr) = 0;
-  // Places the control's window in the host's widget at the given geometry (pixels).
+  // Places the control's window in the host's widget at the given geometry
+  // (pixels) and shows it. The window exists from creation; the host's widget
+  // owns it from here on (the control deletes it when it goes first).
   virtual HRESULT InPlaceActivate(QWidget* parent, const QRect& geometry) = 0;
-  // The control's window, once activated.
+  // The control's window.
   virtual QWidget* Window() const = 0;
 };
 
@@ -160,18 +230,22 @@ class IClassFactory {
 // ---------------------------------------------------------------------------
 // Creation and the registry
 
-// The registry file: $VT_OLE_REGISTRY when set, else a per-user file.
+// The registry file (an INI file written and read only by this runtime):
+// $VT_OLE_REGISTRY when set, else
+// <per-user configuration folder>/VaskorTorvana/ole-registry.ini.
 QString RegistryPath();
 
 // Creates an instance of a registered class by its programmatic identifier,
-// loading its library on first use. REGDB_E_CLASSNOTREG ("class not
-// registered") when the identifier is unknown.
+// loading its library on first use (it then stays loaded). REGDB_E_CLASSNOTREG
+// ("Class not registered: <progId>") when the identifier is unknown,
+// CO_E_DLLNOTFOUND when its library cannot be loaded.
 HRESULT CoCreateInstance(const QString& progId, std::shared_ptr<IOleControl>* instance,
                          QString* errorDescription = nullptr);
 
 // Loads a control library and calls its DllRegisterServer (or, with
 // unregister, DllUnregisterServer) against the current registry. Refuses a
-// library that does not declare itself self-registering.
+// library whose version information lacks the "OLESelfRegister" entry
+// (SELFREG_E_CLASS). The command-line registrar is: vtregsvr [/u] <library>.
 HRESULT RegisterServer(const QString& libraryPath, bool unregister = false,
                        QString* errorDescription = nullptr);
 
@@ -194,10 +268,11 @@ class Error : public std::exception {
   QByteArray what_;
 };
 
-// Throws ole::Error when hr failed.
+// Throws ole::Error when hr failed; an empty description becomes ErrorText(hr).
 void Check(HRESULT hr, const QString& description = {});
 
-// Late-bound calls on an object, by dispatch id or by name.
+// Late-bound calls on an object, by dispatch id or by name. Every call throws
+// ole::Error on failure.
 class Dispatcher {
  public:
   explicit Dispatcher(DispatchPtr object) : object_(std::move(object)) {}
@@ -206,9 +281,11 @@ class Dispatcher {
   void Let(DISPID id, const QVariant& value) const;
   void Set(DISPID id, DispatchPtr value) const;
   QVariant Call(DISPID id, const QVariantList& args = {}) const;
+  DISPID IdOf(const QString& name) const;
   const DispatchPtr& Object() const { return object_; }
 
  private:
+  QVariant Invoke(DISPID id, InvokeKind kind, const QVariantList& args) const;
   DispatchPtr object_;
 };
 
@@ -218,12 +295,13 @@ Q_DECLARE_METATYPE(ole::DispatchPtr)
 
 // Entry points every control library exports (extern "C", default visibility).
 // Each hands the call, with the library's registration descriptor, to the
-// runtime's generic implementation.
+// runtime's generic implementation (platform/ole/server.h).
 extern "C" {
 using DllRegisterServerFn = ole::HRESULT (*)();
 using DllUnregisterServerFn = ole::HRESULT (*)();
 // classId: the class's programmatic identifier.
 using DllGetClassObjectFn = ole::HRESULT (*)(const char* classId,
                                              std::shared_ptr<ole::IClassFactory>* factory);
+// S_OK when no object of the library is alive, S_FALSE otherwise.
 using DllCanUnloadNowFn = ole::HRESULT (*)();
 }

@@ -1,0 +1,305 @@
+// The registry file, creation by programmatic identifier, the registrar, and
+// the generic server entry points.
+#include <dlfcn.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include "platform/ole/server.h"
+
+namespace ole {
+
+QString RegistryPath() {
+  const QString env = qEnvironmentVariable("VT_OLE_REGISTRY");
+  if (!env.isEmpty()) return env;
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/VaskorTorvana/ole-registry.ini");
+}
+
+namespace {
+
+HRESULT Fail(HRESULT hr, QString* errorDescription, const QString& text = {}) {
+  if (errorDescription) *errorDescription = text.isEmpty() ? ErrorText(hr) : text;
+  return hr;
+}
+
+// Libraries stay loaded for the rest of the run: their objects, and the
+// values their code put into variants, may outlive any handle we could track.
+void* LoadLibrary(const QString& path, QString* why) {
+  static QHash<QString, void*> loaded;
+  const QString key = QFileInfo(path).canonicalFilePath();
+  if (void* h = loaded.value(key)) return h;
+  void* h = dlopen(QFile::encodeName(key).constData(), RTLD_NOW | RTLD_LOCAL);
+  if (!h) {
+    *why = QString::fromLocal8Bit(dlerror());
+    return nullptr;
+  }
+  loaded.insert(key, h);
+  return h;
+}
+
+bool ValidGroupName(const QString& name) {
+  return !name.trimmed().isEmpty() && !name.contains(QLatin1Char('/')) &&
+         !name.contains(QLatin1Char('\\'));
+}
+
+QString TypeLibGroup(const ServerDescriptor& server) {
+  return QStringLiteral("TypeLib.") + QLatin1String(server.project);
+}
+
+QString KindsText(unsigned kinds) {
+  QStringList parts;
+  if (kinds & unsigned(InvokeKind::Method)) parts << QStringLiteral("method");
+  if (kinds & unsigned(InvokeKind::PropertyGet)) parts << QStringLiteral("get");
+  if (kinds & unsigned(InvokeKind::PropertyLet)) parts << QStringLiteral("let");
+  if (kinds & unsigned(InvokeKind::PropertySet)) parts << QStringLiteral("set");
+  return parts.join(QLatin1Char(','));
+}
+
+HRESULT SyncStatus(QSettings& reg) {
+  reg.sync();
+  return reg.status() == QSettings::NoError ? S_OK : E_ACCESSDENIED;
+}
+
+class ClassFactory final : public IClassFactory {
+ public:
+  explicit ClassFactory(const ClassInfo* info) : info_(info) {}
+  HRESULT CreateInstance(std::shared_ptr<IOleControl>* instance) override {
+    if (!instance) return E_POINTER;
+    try {
+      *instance = info_->create();
+    } catch (...) {
+      return E_FAIL;
+    }
+    return *instance ? S_OK : E_FAIL;
+  }
+
+ private:
+  const ClassInfo* info_;
+};
+
+}  // namespace
+
+HRESULT CoCreateInstance(const QString& progId, std::shared_ptr<IOleControl>* instance,
+                         QString* errorDescription) {
+  if (!instance) return Fail(E_POINTER, errorDescription);
+  instance->reset();
+  if (!ValidGroupName(progId))
+    return Fail(CO_E_CLASSSTRING, errorDescription,
+                QStringLiteral("Invalid class string: \"%1\"").arg(progId));
+  QSettings reg(RegistryPath(), QSettings::IniFormat);
+  reg.beginGroup(progId);
+  const QString library = reg.value(QStringLiteral("Library")).toString();
+  if (library.isEmpty())
+    return Fail(REGDB_E_CLASSNOTREG, errorDescription,
+                QStringLiteral("Class not registered: %1 (registry %2)").arg(progId, RegistryPath()));
+  if (!QFileInfo::exists(library))
+    return Fail(CO_E_DLLNOTFOUND, errorDescription,
+                QStringLiteral("The library of %1 was not found: %2").arg(progId, library));
+  QString why;
+  void* handle = LoadLibrary(library, &why);
+  if (!handle)
+    return Fail(CO_E_DLLNOTFOUND, errorDescription,
+                QStringLiteral("The library %1 cannot be loaded: %2").arg(library, why));
+  auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(dlsym(handle, "DllGetClassObject"));
+  if (!getClassObject)
+    return Fail(E_FAIL, errorDescription,
+                QStringLiteral("%1 has no entry point DllGetClassObject").arg(library));
+  std::shared_ptr<IClassFactory> factory;
+  HRESULT hr = getClassObject(progId.toUtf8().constData(), &factory);
+  if (Failed(hr) || !factory)
+    return Fail(Failed(hr) ? hr : E_FAIL, errorDescription,
+                QStringLiteral("%1: %2").arg(ErrorText(Failed(hr) ? hr : E_FAIL), progId));
+  hr = factory->CreateInstance(instance);
+  if (Failed(hr)) return Fail(hr, errorDescription);
+  return S_OK;
+}
+
+HRESULT RegisterServer(const QString& libraryPath, bool unregister, QString* errorDescription) {
+  const QFileInfo file(libraryPath);
+  if (!file.isFile())
+    return Fail(CO_E_DLLNOTFOUND, errorDescription,
+                QStringLiteral("Library not found: %1").arg(libraryPath));
+  QString why;
+  void* handle = LoadLibrary(file.absoluteFilePath(), &why);
+  if (!handle)
+    return Fail(CO_E_DLLNOTFOUND, errorDescription,
+                QStringLiteral("The library %1 cannot be loaded: %2").arg(libraryPath, why));
+  const auto* info = static_cast<const char*>(dlsym(handle, kVersionInfoSymbol));
+  if (!info || !ParseVersionInfo(info).contains(QStringLiteral("OLESelfRegister")))
+    return Fail(SELFREG_E_CLASS, errorDescription,
+                QStringLiteral("%1 is not self-registering (no OLESelfRegister entry in its "
+                               "version information)").arg(libraryPath));
+  const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+  auto fn = reinterpret_cast<DllRegisterServerFn>(dlsym(handle, entry));
+  if (!fn)
+    return Fail(E_FAIL, errorDescription,
+                QStringLiteral("%1 has no entry point %2").arg(libraryPath, QLatin1String(entry)));
+  const HRESULT hr = fn();
+  if (Failed(hr))
+    return Fail(hr, errorDescription,
+                QStringLiteral("%1 in %2 failed: %3 (registry %4)")
+                    .arg(QLatin1String(entry), libraryPath, ErrorText(hr), RegistryPath()));
+  return hr;
+}
+
+// ---------------------------------------------------------------------------
+// Library side
+
+QMap<QString, QString> ParseVersionInfo(const char* block) {
+  QMap<QString, QString> entries;
+  for (const char* p = block; p && *p; p += qstrlen(p) + 1) {
+    const QString entry = QString::fromUtf8(p);
+    const qsizetype eq = entry.indexOf(QLatin1Char('='));
+    if (eq < 0)
+      entries.insert(entry, QString());
+    else
+      entries.insert(entry.left(eq), entry.mid(eq + 1));
+  }
+  return entries;
+}
+
+const MemberInfo* InterfaceInfo::Find(DISPID id) const {
+  for (const auto& m : members)
+    if (m.id == id) return &m;
+  return nullptr;
+}
+
+const MemberInfo* InterfaceInfo::Find(const QString& name) const {
+  for (const auto& m : members)
+    if (name.compare(QLatin1String(m.name), Qt::CaseInsensitive) == 0) return &m;
+  return nullptr;
+}
+
+HRESULT InterfaceInfo::GetIDOfName(const QString& name, DISPID* id) const {
+  const MemberInfo* m = Find(name);
+  if (!m) return DISP_E_UNKNOWNNAME;
+  if (id) *id = m->id;
+  return S_OK;
+}
+
+HRESULT InterfaceInfo::CheckInvoke(DISPID id, InvokeKind kind, QString* errorDescription) const {
+  const MemberInfo* m = Find(id);
+  if (m && (m->kinds & unsigned(kind))) return S_OK;
+  return Fail(DISP_E_MEMBERNOTFOUND, errorDescription,
+              m ? QStringLiteral("%1 does not support this call").arg(QLatin1String(m->name))
+                : QStringLiteral("Member not found: dispatch id 0x%1")
+                      .arg(quint32(id), 8, 16, QLatin1Char('0')));
+}
+
+QString InterfaceInfo::Dump() const {
+  QString out = QLatin1String(name);
+  if (flags & kHidden) out += QStringLiteral(" [hidden]");
+  if (flags & kDual) out += QStringLiteral(" [dual]");
+  if (flags & kSource) out += QStringLiteral(" [source]");
+  out += QLatin1Char('\n');
+  for (const auto& m : members) {
+    QStringList params;
+    for (const auto& p : m.params)
+      params << QStringLiteral("%1%2 As %3").arg(p.byRef ? "ByRef " : "ByVal ", p.name, p.type);
+    out += QStringLiteral("  %1(%2)").arg(QLatin1String(m.name), params.join(QStringLiteral(", ")));
+    if (*m.type) out += QStringLiteral(" As %1").arg(QLatin1String(m.type));
+    out += QStringLiteral(" id=%1 [%2]").arg(m.id).arg(KindsText(m.kinds));
+    if (m.flags & kNonBrowsable) out += QStringLiteral(" [nonbrowsable]");
+    if (*m.help) out += QStringLiteral(" \"%1\"").arg(QString::fromUtf8(m.help));
+    out += QLatin1Char('\n');
+  }
+  return out;
+}
+
+QString ModulePathOf(const void* address) {
+  Dl_info info{};
+  if (!dladdr(address, &info) || !info.dli_fname) return {};
+  return QFileInfo(QFile::decodeName(info.dli_fname)).canonicalFilePath();
+}
+
+HRESULT RegisterServerImpl(const ServerDescriptor& server, const QString& libraryPath) {
+  try {
+    const QString path = RegistryPath();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) return E_ACCESSDENIED;
+    QSettings reg(path, QSettings::IniFormat);
+    const QString lib = QFileInfo(libraryPath).absoluteFilePath();
+
+    reg.beginGroup(TypeLibGroup(server));
+    reg.setValue(QStringLiteral("Description"), QString::fromUtf8(server.description));
+    reg.setValue(QStringLiteral("Version"),
+                 QStringLiteral("%1.%2").arg(server.majorVersion).arg(server.minorVersion));
+    reg.setValue(QStringLiteral("Library"), lib);
+    QStringList interfaces;
+    for (const auto& c : server.classes) {
+      for (const InterfaceInfo* i : {c.defaultInterface, c.eventInterface}) {
+        if (!i || interfaces.contains(QLatin1String(i->name))) continue;
+        interfaces << QLatin1String(i->name);
+        // The interface's members, one entry each: id, kinds, type, flags, help.
+        reg.beginGroup(QLatin1String(i->name));
+        QStringList flags;
+        if (i->flags & kHidden) flags << QStringLiteral("hidden");
+        if (i->flags & kDual) flags << QStringLiteral("dual");
+        if (i->flags & kSource) flags << QStringLiteral("source");
+        reg.setValue(QStringLiteral(".Flags"), flags.join(QLatin1Char(',')));
+        for (const auto& m : i->members) {
+          reg.setValue(QLatin1String(m.name),
+                       QStringList{QString::number(m.id), KindsText(m.kinds), QLatin1String(m.type),
+                                   (m.flags & kNonBrowsable) ? QStringLiteral("nonbrowsable") : QString(),
+                                   QString::fromUtf8(m.help)});
+        }
+        reg.endGroup();
+      }
+    }
+    reg.setValue(QStringLiteral("Interfaces"), interfaces);
+    reg.endGroup();
+
+    for (const auto& c : server.classes) {
+      reg.beginGroup(QLatin1String(c.progId));
+      reg.setValue(QStringLiteral("Class"), QLatin1String(c.name));
+      reg.setValue(QStringLiteral("Library"), lib);
+      reg.setValue(QStringLiteral("TypeLib"), QLatin1String(server.project));
+      reg.setValue(QStringLiteral("Control"), c.control);
+      reg.setValue(QStringLiteral("ThreadingModel"), QLatin1String(c.threadingModel));
+      reg.setValue(QStringLiteral("MiscStatus"), c.miscStatus);
+      reg.setValue(QStringLiteral("ToolboxBitmap"), c.toolboxBitmap);
+      reg.setValue(QStringLiteral("ToolboxResource"), QLatin1String(c.toolboxResource));
+      if (c.defaultInterface)
+        reg.setValue(QStringLiteral("DefaultInterface"), QLatin1String(c.defaultInterface->name));
+      if (c.eventInterface)
+        reg.setValue(QStringLiteral("EventInterface"), QLatin1String(c.eventInterface->name));
+      reg.endGroup();
+    }
+    return SyncStatus(reg);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT UnregisterServerImpl(const ServerDescriptor& server) {
+  try {
+    QSettings reg(RegistryPath(), QSettings::IniFormat);
+    reg.remove(TypeLibGroup(server));
+    for (const auto& c : server.classes) reg.remove(QLatin1String(c.progId));
+    return SyncStatus(reg);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT GetClassObjectImpl(const ServerDescriptor& server, const char* classId,
+                           std::shared_ptr<IClassFactory>* factory) {
+  if (!factory || !classId) return E_POINTER;
+  const QString id = QString::fromUtf8(classId);
+  for (const auto& c : server.classes) {
+    if (id.compare(QLatin1String(c.progId), Qt::CaseInsensitive) == 0) {
+      *factory = std::make_shared<ClassFactory>(&c);
+      return S_OK;
+    }
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT CanUnloadNowImpl(const ServerDescriptor& server) {
+  return server.liveObjects && server.liveObjects() > 0 ? S_FALSE : S_OK;
+}
+
+}  // namespace ole
