@@ -1,0 +1,86 @@
+#include "data/clientes.h"
+
+#include <QStringList>
+
+namespace clientes {
+
+namespace {
+QString Texto(const QString& value) { return QLatin1Char('\'') + Aspas(value) + QLatin1Char('\''); }
+
+QString Numero(const QString& value, const char* column) {
+  if (!SoDigitos(value)) throw CampoNaoNumerico(QString::fromLatin1(column));
+  return value;
+}
+
+QString SexoSQL(const QString& sexo) {
+  return Texto(sexo == QLatin1String("Masculino") ? QStringLiteral("M") : QStringLiteral("F"));
+}
+}  // namespace
+
+CampoNaoNumerico::CampoNaoNumerico(const QString& column)
+    : std::invalid_argument((column + QLatin1String(" must hold digits only")).toStdString()),
+      column_(column) {}
+
+QString Aspas(const QString& value) {
+  QString out = value;
+  out.replace(QLatin1Char('\''), QLatin1String("''"));
+  return out;
+}
+
+bool SoDigitos(const QString& text) {
+  if (text.isEmpty()) return false;
+  for (QChar ch : text)
+    if (ch < QLatin1Char('0') || ch > QLatin1Char('9')) return false;
+  return true;
+}
+
+QString SelectBrowse() { return QStringLiteral("Select * From Clientes ") + QStringLiteral("Order By DataCadastro"); }
+
+QString InsertSQL(const Cliente& c) {
+  const QString num = Numero(c.Num, "Num");
+  const QString ddd = Numero(c.DDD, "DDD");
+  const QString campos = QStringLiteral(
+      "CPFCod,Nome,Sexo,Hobby,CEP,Endereco,Num,Complemento,Bairro,Cidade,UF,DDD,Fone,Email,Obs");
+  const QStringList valores = {Texto(c.CPFCod), Texto(c.Nome),        SexoSQL(c.Sexo),
+                               Texto(c.Hobby),  Texto(c.CEP),         Texto(c.Endereco),
+                               num,             Texto(c.Complemento), Texto(c.Bairro),
+                               Texto(c.Cidade), Texto(c.UF),          ddd,
+                               Texto(c.Fone),   Texto(c.Email),       Texto(c.Obs)};
+  return QStringLiteral("Insert Into Clientes (") + campos + QStringLiteral(") Values ( ") +
+         valores.join(QLatin1Char(',')) + QStringLiteral(")");
+}
+
+QString UpdateSQL(const Cliente& c) {
+  const QString num = Numero(c.Num, "Num");
+  const QString ddd = Numero(c.DDD, "DDD");
+  const QStringList sets = {
+      "Nome = " + Texto(c.Nome),   "Sexo = " + SexoSQL(c.Sexo),
+      "Hobby = " + Texto(c.Hobby), "CEP = " + Texto(c.CEP),
+      "Endereco = " + Texto(c.Endereco), "Num = " + num,
+      "Complemento = " + Texto(c.Complemento), "Bairro = " + Texto(c.Bairro),
+      "Cidade = " + Texto(c.Cidade), "UF = " + Texto(c.UF),
+      "DDD = " + ddd,               "Fone = " + Texto(c.Fone),
+      "Email = " + Texto(c.Email), "Obs = " + Texto(c.Obs)};
+  return QStringLiteral("Update Clientes Set ") + sets.join(QLatin1Char(',')) + QStringLiteral(" ") +
+         QStringLiteral("Where CPFCod = ") + Texto(c.CPFCod);
+}
+
+QString DeleteSQL(const QString& cpfCod) {
+  return QStringLiteral("Delete From Clientes where CPFCod = ") + Texto(cpfCod);
+}
+
+QString CriterioChave(const QString& cpfCod) { return QStringLiteral("CPFCod = ") + Texto(cpfCod); }
+
+QString CriterioBusca(Campo campo, bool contem, const QString& texto) {
+  const QString nome = campo == Campo::CPFCod ? QStringLiteral("CPFCod")
+                       : campo == Campo::Nome ? QStringLiteral("Nome")
+                                              : QStringLiteral("Fone");
+  if (contem) return nome + QStringLiteral(" Like '%") + Aspas(texto) + QStringLiteral("%'");
+  return nome + QStringLiteral(" = ") + Texto(texto);
+}
+
+QString SelectBusca(const QString& criterio) {
+  return QStringLiteral("Select CPFCod,Nome,Fone From Clientes ") + QStringLiteral("Where ") + criterio;
+}
+
+}  // namespace clientes

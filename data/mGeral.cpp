@@ -1,0 +1,105 @@
+#include "data/mGeral.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <QWidget>
+
+#include "platform/forms/window.h"
+
+namespace mGeral {
+
+std::shared_ptr<ado::Connection> cnConexao;
+QString strSQL;
+QString strCampos;
+QString strValores;
+
+void AbreBanco() {
+  cnConexao = std::make_shared<ado::Connection>();
+  const QString caminho = forms::ProgramFolder() + "/" + "ulmaro.mdb";
+  cnConexao->CursorLocation = ado::adUseClient;
+  cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + caminho, "", "", -1);
+}
+
+namespace {
+
+// Text = ""
+void LimpaTexto(QWidget* w) {
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    edit->clear();  // a masked field shows its blanks, cursor at 0
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {
+    plain->clear();
+  } else if (auto* rich = qobject_cast<QTextEdit*>(w); rich && !qobject_cast<QTextBrowser*>(w)) {
+    rich->clear();
+  }
+}
+
+// ListIndex = -1
+void LimpaLista(QWidget* w) {
+  if (auto* combo = qobject_cast<QComboBox*>(w)) combo->setCurrentIndex(-1);
+}
+
+// Value = False
+void LimpaValor(QWidget* w) {
+  auto* button = qobject_cast<QAbstractButton*>(w);
+  if (!button || !(qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w))) return;
+  if (auto* check = qobject_cast<QCheckBox*>(w); check && check->isTristate()) {
+    check->setCheckState(Qt::Unchecked);
+    return;
+  }
+  // An exclusive group refuses to uncheck its checked button; lift that for a moment.
+  QButtonGroup* group = button->group();
+  const bool groupExclusive = group && group->exclusive();
+  const bool autoExclusive = button->autoExclusive();
+  if (groupExclusive) group->setExclusive(false);
+  button->setAutoExclusive(false);
+  button->setChecked(false);
+  button->setAutoExclusive(autoExclusive);
+  if (groupExclusive) group->setExclusive(true);
+}
+
+void Mascara(QWidget& form, const char* name, const QString& vazio) {
+  auto* edit = form.findChild<QLineEdit*>(QString::fromLatin1(name));
+  if (!edit) return;
+  if (edit->inputMask().isEmpty())
+    edit->setText(vazio);
+  else
+    edit->clear();  // shows exactly vazio
+}
+
+}  // namespace
+
+void LimpaCampos(QWidget& form) {
+  // Each assignment that fails is skipped; nothing leaves this routine.
+  const QList<QWidget*> controles = form.findChildren<QWidget*>();
+  for (QWidget* w : controles) {
+    for (auto passo : {LimpaTexto, LimpaLista, LimpaValor}) {
+      try {
+        passo(w);
+      } catch (...) {
+      }
+    }
+  }
+  try {
+    Mascara(form, "mskCEP", QStringLiteral("_____-___"));
+  } catch (...) {
+  }
+  try {
+    Mascara(form, "mskFone", QStringLiteral("____-____"));
+  } catch (...) {
+  }
+}
+
+qint16 SoNumeros(qint16 KeyAscii) {
+  if (KeyAscii == 8) return KeyAscii;
+  if (KeyAscii >= '0' && KeyAscii <= '9') return KeyAscii;
+  return 0;
+}
+
+}  // namespace mGeral
