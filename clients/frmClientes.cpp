@@ -1,42 +1,577 @@
-// Placeholder until the client form lands: an empty MDI child.
 #include "frmClientes.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
 #include <QPointer>
-#include <QWidget>
+#include <QTabWidget>
 
+#include "data/clientes.h"
+#include "data/mGeral.h"
+#include "platform/ado/ado.h"
+#include "platform/forms/msgbox.h"
+#include "platform/forms/window.h"
+#include "search/frmLocalizar.h"
 #include "shell/Principal.h"
+#include "ui_frmClientes.h"
+
+namespace {
+
+constexpr ole::DISPID DISPID_ButtonClick = 9;
+constexpr long SQLITE_CONSTRAINT_UNIQUE_CODE = 2067;
+
+// Buttons of the record toolbar, by position.
+enum Botao : int {
+  PRIMEIRO = 1, ANTERIOR = 2, PROXIMO = 3, ULTIMO = 4, NOVO = 7, ALTERAR = 8,
+  LOCALIZAR = 10, EXCLUIR = 11, CANCELAR = 13, GRAVAR = 14, SAIR = 16,
+};
+
+const QString kAviso = QStringLiteral("Aviso");
+const QString kCEPVazio = QStringLiteral("_____-___");
+const QString kFoneVazio = QStringLiteral("____-____");
+
+void Aviso(const QString& texto) { forms::MsgBox(texto, forms::vbExclamation, kAviso); }
+
+// Focus changes caused by another window (a message box, a menu) are not the
+// field's own LostFocus or GotFocus.
+bool FocoDeOutraJanela(Qt::FocusReason reason) {
+  return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
+         reason == Qt::MenuBarFocusReason;
+}
+
+// The character code a key press delivers as KeyAscii; 0 when the key types none.
+qint16 KeyAsciiDe(const QKeyEvent* k) {
+  if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) return 13;
+  if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) return 0;
+  const QString t = k->text();
+  if (t.size() != 1 || t.at(0).unicode() == 0 || t.at(0).unicode() > 255) return 0;
+  return qint16(t.at(0).unicode());
+}
+
+int ShiftDe(Qt::KeyboardModifiers m) {
+  return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+         (m & Qt::AltModifier ? 4 : 0);
+}
+
+// The form's icon: a file card with a client's silhouette.
+QPixmap DesenhaIcone(int s) {
+  QPixmap pm(s, s);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal u = s / 16.0;
+  p.setPen(QPen(QColor(0x20, 0x40, 0x80), u));
+  p.setBrush(QColor(0xE8, 0xF0, 0xFF));
+  p.drawRoundedRect(QRectF(0.5 * u, 2.5 * u, 15 * u, 11 * u), 1.5 * u, 1.5 * u);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0x30, 0x60, 0xB0));
+  p.drawEllipse(QRectF(2.5 * u, 4.5 * u, 4 * u, 4 * u));
+  QPainterPath ombros;
+  ombros.moveTo(1.5 * u, 12.5 * u);
+  ombros.cubicTo(1.5 * u, 8.5 * u, 7.5 * u, 8.5 * u, 7.5 * u, 12.5 * u);
+  ombros.closeSubpath();
+  p.drawPath(ombros);
+  p.setBrush(QColor(0x60, 0x70, 0x80));
+  for (int i = 0; i < 3; ++i) p.drawRect(QRectF(9 * u, (5 + 2.5 * i) * u, 5 * u, 1 * u));
+  return pm;
+}
+
+QIcon IconeDoFormulario() {
+  QIcon icon;
+  icon.addPixmap(DesenhaIcone(16));
+  icon.addPixmap(DesenhaIcone(32));
+  return icon;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TrivexProxy
+
+QString TrivexProxy::STATUS() const {
+  return ole::Dispatcher(object_).Get(DISPID_STATUS).toString();
+}
+void TrivexProxy::setSTATUS(const QString& New_STATUS) const {
+  ole::Dispatcher(object_).Let(DISPID_STATUS, New_STATUS);
+}
+bool TrivexProxy::HabilitaMenu() const {
+  return ole::Dispatcher(object_).Get(DISPID_HabilitaMenu).toBool();
+}
+void TrivexProxy::setHabilitaMenu(bool New_HabilitaMenu) const {
+  ole::Dispatcher(object_).Let(DISPID_HabilitaMenu, New_HabilitaMenu);
+}
+
+// ---------------------------------------------------------------------------
+// The site the form gives its toolbar control.
+
+class frmClientes::Site : public ole::IControlSite {
+ public:
+  explicit Site(frmClientes& form) : form_(form) {}
+
+  ole::HRESULT AmbientUserMode(bool* userMode) override {
+    if (!userMode) return ole::E_POINTER;
+    *userMode = true;
+    return ole::S_OK;
+  }
+  ole::HRESULT AmbientFont(ole::DispatchPtr* font) override {
+    if (!font) return ole::E_POINTER;
+    QWidget* w = form_.Window();
+    *font = ole::CreateStdFont(w ? w->font() : QApplication::font());
+    return ole::S_OK;
+  }
+  ole::HRESULT OnChanged(const QString&) override { return ole::S_OK; }
+  ole::HRESULT FireEvent(ole::DISPID eventId, const QVariantList& args) override {
+    if (eventId != DISPID_ButtonClick) return ole::S_OK;
+    if (args.isEmpty()) return ole::DISP_E_BADPARAMCOUNT;
+    int index = 0;
+    try {
+      index = ole::Dispatcher(ole::ToObject(args.at(0))).Get(QStringLiteral("Index")).toInt();
+    } catch (const ole::Error& e) {
+      forms::ReportError(e.Number(), e.Description());
+      return e.Hr();
+    }
+    form_.Trivex1_ButtonClick(index);
+    return ole::S_OK;
+  }
+  void OnControlError(ole::HRESULT hr, const QString& description) override {
+    forms::ReportError(ole::Error(hr, description).Number(), description);
+  }
+
+ private:
+  frmClientes& form_;
+};
+
+// ---------------------------------------------------------------------------
+// The form
 
 struct frmClientes::Impl {
-  QPointer<QMdiSubWindow> sub;
+  explicit Impl(frmClientes& form) : site(form) {}
+  Ui::frmClientes ui;
   QPointer<QWidget> window;
+  QPointer<QMdiSubWindow> sub;
+  bool loaded = false;
+  bool unloading = false;
+  std::unique_ptr<ado::Recordset> rsClientes;
+  std::shared_ptr<ole::IOleControl> control;
+  Site site;
 };
 
 frmClientes& frmClientes::Instance() {
   static frmClientes* f = new frmClientes;
   return *f;
 }
-frmClientes::frmClientes() : d(std::make_unique<Impl>()) {}
+frmClientes::frmClientes() : d(std::make_unique<Impl>(*this)) {}
 frmClientes::~frmClientes() = default;
 
+bool frmClientes::IsLoaded() const { return d->loaded; }
+QWidget* frmClientes::Window() const { return d->loaded ? d->window.data() : nullptr; }
+
+ado::Recordset& frmClientes::rsClientes() {
+  if (!d->rsClientes) d->rsClientes = std::make_unique<ado::Recordset>();
+  return *d->rsClientes;
+}
+
 void frmClientes::Show() {
-  Principal& p = Principal::Instance();
-  if (!d->window) {
-    d->window = new QWidget;
-    d->window->setObjectName(QStringLiteral("frmClientes"));
-    d->window->setWindowTitle(QStringLiteral("Cadastro de Clientes"));
-    d->window->setAttribute(Qt::WA_DeleteOnClose);
-    d->sub = p.MdiArea()->addSubWindow(d->window);
-    ClienteAtivo = true;
-  }
+  Principal& principal = Principal::Instance();
+  if (!d->loaded) Load();
   d->sub->show();
-  p.MdiArea()->setActiveSubWindow(d->sub);
+  principal.MdiArea()->setActiveSubWindow(d->sub);
 }
+
 void frmClientes::Unload() {
-  if (d->sub) d->sub->close();
-  ClienteAtivo = false;
+  if (d->loaded && d->sub) d->sub->close();
 }
-bool frmClientes::IsLoaded() const { return d->window != nullptr; }
-QWidget* frmClientes::Window() const { return d->window; }
-void frmClientes::CarregaCliente(const QString&) {}
+
+void frmClientes::Load() {
+  auto* w = new QWidget;
+  d->ui.setupUi(w);
+  w->setAttribute(Qt::WA_DeleteOnClose);
+  w->setWindowIcon(IconeDoFormulario());
+  d->window = w;
+  try {
+    CriaTrivex1();
+  } catch (...) {
+    LiberaTrivex1();
+    delete w;
+    throw;
+  }
+  d->sub = Principal::Instance().MdiArea()->addSubWindow(w);
+  d->sub->setWindowIcon(w->windowIcon());
+  d->sub->installEventFilter(this);
+  w->installEventFilter(this);
+  for (QWidget* child : w->findChildren<QWidget*>()) child->installEventFilter(this);
+  d->loaded = true;
+  try {
+    Form_Load();
+  } catch (...) {
+    d->loaded = false;
+    ClienteAtivo = false;
+    if (d->rsClientes && d->rsClientes->IsOpen()) d->rsClientes->Close();
+    LiberaTrivex1();
+    delete d->sub;
+    throw;
+  }
+}
+
+// Creates the toolbar control named by the placeholder's saved data and puts
+// it in the placeholder's place.
+void frmClientes::CriaTrivex1() {
+  QWidget* holder = d->ui.Trivex1;
+  const QString progId = holder->property("ProgID").toString();
+  QString desc;
+  std::shared_ptr<ole::IOleControl> ctl;
+  ole::HRESULT hr = ole::CoCreateInstance(progId, &ctl, &desc);
+  if (ole::Failed(hr) || !ctl) throw ole::Error(ole::Failed(hr) ? hr : ole::E_FAIL, desc);
+  d->control = ctl;
+  ole::Check(ctl->SetClientSite(&d->site));
+
+  QFont font(holder->property("FontName").toString());
+  font.setPointSizeF(holder->property("FontSize").toDouble());
+  ole::PropertyBag bag;
+  bag.Write(QStringLiteral("Font"), ole::FromObject(ole::CreateStdFont(font)));
+  desc.clear();
+  hr = ctl->Load(&bag, &desc);
+  ole::Check(hr, desc);
+  ole::Check(ctl->InPlaceActivate(holder, QRect(QPoint(0, 0), holder->size())));
+  Trivex1.object_ = ctl;
+}
+
+// The control goes after the current event: a SAIR click unloads the form
+// from inside the control's own click handling.
+void frmClientes::LiberaTrivex1() {
+  Trivex1.object_.reset();
+  auto ctl = std::move(d->control);
+  d->control.reset();
+  if (ctl) QMetaObject::invokeMethod(qApp, [ctl]() mutable { ctl.reset(); }, Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------------------
+// Load and unload
+
+void frmClientes::Form_Load() {
+  ClienteAtivo = true;
+  mGeral::strSQL = QStringLiteral("Select * From Clientes ") + QStringLiteral("Order By DataCadastro");
+  ado::Recordset& rs = rsClientes();
+  if (rs.IsOpen()) rs.Close();
+  rs.Open(mGeral::strSQL, *mGeral::cnConexao, ado::adOpenKeyset, ado::adLockOptimistic);
+  if (rs.RecordCount() != 0) {
+    rs.MoveLast();
+    CarregaCliente(QString());
+  }
+}
+
+void frmClientes::Form_Unload() {
+  if (!d->loaded || d->unloading) return;
+  d->unloading = true;
+  ClienteAtivo = false;
+  try {
+    if (d->rsClientes && d->rsClientes->IsOpen()) d->rsClientes->Close();
+  } catch (const ado::Error& e) {
+    forms::ReportError(e.Number(), e.Description());
+  }
+  frmLocalizar& localizar = frmLocalizar::Instance();
+  if (localizar.ATIVO) localizar.Unload();
+  LiberaTrivex1();
+  d->loaded = false;
+  d->unloading = false;
+}
+
+// ---------------------------------------------------------------------------
+// Showing a client
+
+void frmClientes::CarregaCliente(const QString& Condicao) {
+  ado::Recordset& rs = rsClientes();
+  if (!Condicao.isEmpty()) {
+    rs.Requery();
+    if (rs.RecordCount() > 0) rs.Find(clientes::CriterioChave(Condicao));
+  }
+  if (rs.BOF())
+    rs.MoveFirst();
+  else if (rs.EOF_())
+    rs.MoveLast();
+  QWidget* w = Window();
+  if (!w) return;
+  Ui::frmClientes& ui = d->ui;
+  if (rs.BOF() || rs.EOF_()) {  // no clients at all
+    mGeral::LimpaCampos(*w);
+    return;
+  }
+  auto texto = [&rs](const char* coluna) { return rs.Fields(QLatin1String(coluna)).toString(); };
+  ui.txtCPFCod->setText(texto("CPFCod"));
+  ui.txtNome->setText(texto("Nome"));
+  ui.txtHobby->setText(texto("Hobby"));
+  ui.cboSexo->setCurrentIndex(texto("Sexo") == QLatin1String("M") ? 0 : 1);
+  ui.mskCEP->setText(texto("CEP"));
+  ui.txtEndereco->setText(texto("Endereco"));
+  ui.txtNum->setText(texto("Num"));
+  ui.txtComplemento->setText(texto("Complemento"));
+  ui.txtBairro->setText(texto("Bairro"));
+  ui.txtCidade->setText(texto("Cidade"));
+  ui.txtUF->setText(texto("UF"));
+  ui.txtDDD->setText(texto("DDD"));
+  ui.mskFone->setText(texto("Fone"));
+  ui.txtEmail->setText(texto("Email"));
+  ui.txtObs->setPlainText(texto("Obs"));
+}
+
+// ---------------------------------------------------------------------------
+// Keyboard and focus
+
+bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
+  if (!d->loaded) return false;
+  Ui::frmClientes& ui = d->ui;
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      // Key preview: each key once, at the widget that has the focus.
+      if (watched != QApplication::focusWidget()) return false;
+      auto* k = static_cast<QKeyEvent*>(event);
+      if (k->key() == Qt::Key_F5) Form_KeyDown(116, ShiftDe(k->modifiers()));
+      qint16 KeyAscii = KeyAsciiDe(k);
+      if (KeyAscii == 0) return false;
+      Form_KeyPress(KeyAscii);
+      if (KeyAscii != 0 && watched == ui.txtNum) txtNum_KeyPress(KeyAscii);
+      return KeyAscii == 0;
+    }
+    case QEvent::FocusIn: {
+      if (FocoDeOutraJanela(static_cast<QFocusEvent*>(event)->reason())) return false;
+      if (watched == ui.mskCEP) mskCEP_GotFocus();
+      if (watched == ui.mskFone) mskFone_GotFocus();
+      return false;
+    }
+    case QEvent::FocusOut: {
+      // A disabled key field has not been left by the user.
+      if (watched != ui.txtCPFCod || d->unloading || !ui.txtCPFCod->isEnabled()) return false;
+      if (FocoDeOutraJanela(static_cast<QFocusEvent*>(event)->reason())) return false;
+      try {
+        txtCPFCod_LostFocus();
+      } catch (const ado::Error& e) {
+        forms::ReportError(e.Number(), e.Description());
+      } catch (const ole::Error& e) {
+        forms::ReportError(e.Number(), e.Description());
+      }
+      return false;
+    }
+    case QEvent::Close:
+      if (watched == d->window) Form_Unload();
+      return false;
+    default:
+      return false;
+  }
+}
+
+void frmClientes::Form_KeyDown(int KeyCode, int) {
+  if (KeyCode == 116) frmLocalizar::Instance().Show();
+}
+
+void frmClientes::Form_KeyPress(qint16& KeyAscii) {
+  if (KeyAscii == 13) {
+    KeyAscii = 0;
+    forms::SendTab();
+  }
+}
+
+void frmClientes::txtNum_KeyPress(qint16& KeyAscii) { KeyAscii = mGeral::SoNumeros(KeyAscii); }
+
+void frmClientes::mskCEP_GotFocus() { forms::SelectAllDeferred(d->ui.mskCEP); }
+void frmClientes::mskFone_GotFocus() { forms::SelectAllDeferred(d->ui.mskFone); }
+
+void frmClientes::txtCPFCod_LostFocus() {
+  ado::Recordset& rs = rsClientes();
+  QLineEdit* key = d->ui.txtCPFCod;
+  rs.Requery();
+  bool achou = false;
+  if (rs.RecordCount() > 0) {
+    rs.Find(clientes::CriterioChave(key->text()));
+    achou = !rs.EOF_();
+  }
+  if (achou && Trivex1.STATUS() == QLatin1String("N")) {
+    Aviso(QStringLiteral("Este CPF ou Código já existe"));
+    key->setSelection(0, key->text().size());
+    key->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+// Moves the focus to a field, bringing its tab page to the front first.
+void frmClientes::Foco(QWidget* field) {
+  Ui::frmClientes& ui = d->ui;
+  QWidget* page = ui.fraObs->isAncestorOf(field) ? ui.tbDadosPage1 : ui.tbDadosPage0;
+  if (ui.tbDados->currentWidget() != page) ui.tbDados->setCurrentWidget(page);
+  field->setFocus(Qt::OtherFocusReason);
+}
+
+// ---------------------------------------------------------------------------
+// Validation
+
+bool frmClientes::ValidaCampos() {
+  Ui::frmClientes& ui = d->ui;
+  struct Requisito {
+    QWidget* campo;
+    bool vazio;
+    const char* mensagem;
+  };
+  const Requisito requisitos[] = {
+      {ui.txtCPFCod, ui.txtCPFCod->text().isEmpty(), "O campo CPF-Cód. deve ser preenchido"},
+      {ui.txtNome, ui.txtNome->text().isEmpty(), "O campo Nome deve ser preenchido"},
+      {ui.cboSexo, ui.cboSexo->currentText().isEmpty(), "O sexo deve ser informado"},
+      {ui.mskCEP, ui.mskCEP->displayText() == kCEPVazio, "O CEP deve ser informado"},
+      {ui.txtEndereco, ui.txtEndereco->text().isEmpty(), "O campo endereço deve ser informado"},
+      {ui.txtNum, ui.txtNum->text().isEmpty(), "O número deve ser informado"},
+      {ui.txtCidade, ui.txtCidade->text().isEmpty(), "A cidade deve ser informada"},
+      {ui.txtUF, ui.txtUF->text().isEmpty(), "A UF deve ser informada"},
+      {ui.txtDDD, ui.txtDDD->text().isEmpty(), "O DDD deve ser informado"},
+      {ui.mskFone, ui.mskFone->displayText() == kFoneVazio, "O Fone deve ser informado"},
+      // Num and DDD are written bare: digits only.
+      {ui.txtNum, !clientes::SoDigitos(ui.txtNum->text()), "O campo Nº deve conter apenas números"},
+      {ui.txtDDD, !clientes::SoDigitos(ui.txtDDD->text()), "O campo DDD deve conter apenas números"},
+  };
+  for (const Requisito& r : requisitos) {
+    if (!r.vazio) continue;
+    Trivex1.setHabilitaMenu(false);
+    Aviso(QString::fromUtf8(r.mensagem));
+    Foco(r.campo);
+    return false;
+  }
+  Trivex1.setHabilitaMenu(true);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Toolbar commands
+
+void frmClientes::Trivex1_ButtonClick(int Index) {
+  if (!d->loaded) return;
+  try {
+    Ui::frmClientes& ui = d->ui;
+    switch (Index) {
+      case PRIMEIRO:
+      case ANTERIOR:
+      case PROXIMO:
+      case ULTIMO:
+        Navega(Index);
+        break;
+      case NOVO:
+        mGeral::LimpaCampos(*d->window);
+        Trivex1.setSTATUS(QStringLiteral("N"));
+        ui.fraClientes->setEnabled(true);
+        ui.fraObs->setEnabled(true);
+        Foco(ui.txtCPFCod);
+        break;
+      case ALTERAR:
+        Trivex1.setSTATUS(QStringLiteral("A"));
+        ui.txtCPFCod->setEnabled(false);
+        ui.fraClientes->setEnabled(true);
+        ui.fraObs->setEnabled(true);
+        ui.txtNome->setSelection(0, ui.txtNome->text().size());
+        Foco(ui.txtNome);
+        break;
+      case LOCALIZAR:
+        frmLocalizar::Instance().Show();
+        break;
+      case EXCLUIR:
+        Excluir();
+        break;
+      case CANCELAR:
+        ui.txtCPFCod->setEnabled(true);
+        CarregaCliente(QString());
+        ui.fraClientes->setEnabled(false);
+        ui.fraObs->setEnabled(false);
+        Trivex1.setSTATUS(QString());
+        break;
+      case GRAVAR:
+        Gravar();
+        break;
+      case SAIR:
+        Unload();
+        break;
+      default:
+        break;
+    }
+  } catch (const std::exception& e) {
+    long number = 0;
+    QString description = QString::fromLocal8Bit(e.what());
+    if (auto* a = dynamic_cast<const ado::Error*>(&e)) {
+      number = a->Number();
+      description = a->Description();
+    } else if (auto* o = dynamic_cast<const ole::Error*>(&e)) {
+      number = o->Number();
+      description = o->Description();
+    }
+    forms::ReportError(number, description);
+    // A failed save keeps the toolbar's editing buttons.
+    if (Index == GRAVAR && d->loaded) {
+      try {
+        Trivex1.setHabilitaMenu(false);
+      } catch (const ole::Error&) {
+      }
+    }
+  }
+}
+
+void frmClientes::Navega(int Index) {
+  ado::Recordset& rs = rsClientes();
+  if (rs.RecordCount() == 0) return;  // no clients: nothing to move to
+  switch (Index) {
+    case PRIMEIRO: rs.MoveFirst(); break;
+    case ANTERIOR: if (!rs.BOF()) rs.MovePrevious(); break;
+    case PROXIMO: if (!rs.EOF_()) rs.MoveNext(); break;
+    case ULTIMO: rs.MoveLast(); break;
+  }
+  CarregaCliente(QString());
+}
+
+void frmClientes::Excluir() {
+  Ui::frmClientes& ui = d->ui;
+  const QString pergunta = QStringLiteral("Confirma a Exclusão do Cliente: ") + QChar(13) +
+                           ui.txtNome->text() + QStringLiteral(" ?");
+  if (forms::MsgBox(pergunta, forms::vbYesNo + forms::vbQuestion) != forms::vbYes) return;
+  mGeral::strSQL = clientes::DeleteSQL(ui.txtCPFCod->text());
+  mGeral::cnConexao->Execute(mGeral::strSQL);
+  ado::Recordset& rs = rsClientes();
+  rs.Requery();
+  rs.MoveLast();
+  CarregaCliente(QString());
+}
+
+void frmClientes::Gravar() {
+  Ui::frmClientes& ui = d->ui;
+  if (!ValidaCampos()) return;
+  clientes::Cliente c{ui.txtCPFCod->text(),   ui.txtNome->text(),    ui.cboSexo->currentText(),
+                      ui.txtHobby->text(),    ui.mskCEP->displayText(), ui.txtEndereco->text(),
+                      ui.txtNum->text(),      ui.txtComplemento->text(), ui.txtBairro->text(),
+                      ui.txtCidade->text(),   ui.txtUF->text(),      ui.txtDDD->text(),
+                      ui.mskFone->displayText(), ui.txtEmail->text(), ui.txtObs->toPlainText()};
+  const QString status = Trivex1.STATUS();
+  if (status == QLatin1String("N")) {
+    Foco(ui.txtCPFCod);
+    mGeral::strSQL = clientes::InsertSQL(c);
+    try {
+      mGeral::cnConexao->Execute(mGeral::strSQL);
+    } catch (const ado::Error& e) {
+      if (e.Number() != SQLITE_CONSTRAINT_UNIQUE_CODE) throw;
+      // The key exists: nothing written, the new client stays on screen.
+      Trivex1.setHabilitaMenu(false);
+      Aviso(QStringLiteral("Este CPF ou Código já existe"));
+      ui.txtCPFCod->setSelection(0, ui.txtCPFCod->text().size());
+      Foco(ui.txtCPFCod);
+      return;
+    }
+    rsClientes().Requery();
+    Trivex1.setSTATUS(QString());
+  } else if (status == QLatin1String("A")) {
+    mGeral::strSQL = clientes::UpdateSQL(c);
+    mGeral::cnConexao->Execute(mGeral::strSQL);
+    rsClientes().Requery();
+    ui.txtCPFCod->setEnabled(true);
+    Trivex1.setSTATUS(QString());
+    ui.fraClientes->setEnabled(false);
+    ui.fraObs->setEnabled(false);
+  }
+}
