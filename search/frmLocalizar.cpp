@@ -51,9 +51,13 @@ frmLocalizar::~frmLocalizar() = default;
 void frmLocalizar::Show() {
   if (!IsLoaded()) Form_Load();
   QWidget* w = d->window;
-  if (w->isMinimized()) w->showNormal();
-  w->show();
-  w->raise();
+  if (w->isVisible()) {
+    // Already open: bring it to the front as it is.
+    if (w->isMinimized()) w->showNormal();
+    w->raise();
+  } else {
+    w->show();
+  }
   w->activateWindow();
 }
 
