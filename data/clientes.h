@@ -11,6 +11,7 @@ namespace clientes {
 struct Cliente {
   QString CPFCod, Nome, Sexo /* text of cboSexo */, Hobby, CEP, Endereco, Num, Complemento,
       Bairro, Cidade, UF, DDD, Fone, Email, Obs;
+  bool operator==(const Cliente&) const = default;
 };
 
 // Thrown when Num or DDD is not a non-empty digit string; names the column.
