@@ -271,12 +271,18 @@ struct Recordset::Impl {
   // Snapshot: begin a read transaction and read the rowids.
   void BuildKeyset() {
     Exec(snap, "BEGIN");
+    const size_t previous = keys.size();
     keys.clear();
-    Stmt st = PrepareOne(snap, keysetSql);
-    int rc;
-    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) keys.push_back(sqlite3_column_int64(st.s, 0));
-    if (rc != SQLITE_DONE) ThrowSqlite(snap);
-    keys.shrink_to_fit();
+    {
+      // No memory map here: the kernel maps whole neighbourhoods of each page
+      // touched, and the index pages lie all over the file.
+      Stmt st = PrepareOne(snap, keysetSql);
+      if (previous) keys.reserve(previous + previous / 8 + 16);
+      int rc;
+      while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) keys.push_back(sqlite3_column_int64(st.s, 0));
+      if (rc != SQLITE_DONE) ThrowSqlite(snap);
+    }
+    if (keys.capacity() > keys.size() * 2 + 1024) keys.shrink_to_fit();
     fetchedPos = -1;
     pos = keys.empty() ? -1 : 0;
     bof = eof = keys.empty();
