@@ -375,9 +375,11 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
   // Text outside the pattern, or words changing the row set, need a full copy
   // of the rows, which this recordset does not make.
   const QString rest = m.hasMatch() ? m.captured(3) : QString();
-  if (!m.hasMatch() || m.captured(1).contains(QRegularExpression(QStringLiteral("\\bfrom\\b|\\("),
-                                                                 QRegularExpression::CaseInsensitiveOption)) ||
-      RefusedWords().match(rest).hasMatch())
+  static const QRegularExpression literal(QStringLiteral("'(?:[^']|'')*'"));
+  static const QRegularExpression nested(QStringLiteral("\\bfrom\\b|\\("),
+                                         QRegularExpression::CaseInsensitiveOption);
+  if (!m.hasMatch() || m.captured(1).contains(nested) ||
+      RefusedWords().match(QString(rest).remove(literal)).hasMatch())
     throw Error(adErrInvalidArgument,
                 QStringLiteral("A scrollable recordset needs \"Select <columns> From <table> "
                                "[Where ...] [Order By ...]\": ") + source);

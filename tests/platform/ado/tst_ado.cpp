@@ -213,6 +213,10 @@ class TstAdo : public QObject {
     QCOMPARE(ErrorOf([&] { junta.Open("Select Nome, count(*) From Clientes Group By Nome", *cn_); }),
              ado::adErrInvalidArgument);
     QCOMPARE(ErrorOf([&] { junta.Open("Delete From Clientes", *cn_); }), ado::adErrInvalidArgument);
+    Recordset literal;  // words inside a value are no clauses
+    literal.Open("Select Nome From Clientes Where Nome = 'Union Join' Or Nome Like 'C%' Order By Nome", *cn_);
+    QCOMPARE(literal.RecordCount(), 1);
+    QCOMPARE(literal.Fields("Nome").toString(), QString("Carla"));
     QCOMPARE(cn_->Execute("Select count(*) From Clientes")->Fields(0).toLongLong(), 3);
   }
 
