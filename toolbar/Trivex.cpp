@@ -1,6 +1,7 @@
 #include "toolbar/Trivex.h"
 
 #include <QAction>
+#include <QProxyStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWidget>
@@ -49,6 +50,21 @@ const char* const kIndexProperty = "Index";
 // buttons 23 x 22 pixels.
 constexpr int kControlWidth = 298, kControlHeight = 26, kBarHeight = 24;
 constexpr QSize kButtonSize(23, 22);
+
+// Tight margins, so that the sixteen entries fit the design size.
+class BarStyle final : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    switch (metric) {
+      case PM_ToolBarItemMargin: return 0;
+      case PM_ToolBarItemSpacing: return 0;
+      case PM_ToolBarFrameWidth: return 1;
+      case PM_ToolBarSeparatorExtent: return 6;
+      default: return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+  }
+};
 
 HRESULT Fail(HRESULT hr, QString* why, const QString& text) {
   if (why) *why = text;
@@ -110,6 +126,9 @@ Trivex::Trivex() {
   bar->setIconSize(QSize(16, 16));
   bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
   bar->setFocusPolicy(Qt::NoFocus);
+  auto* style = new BarStyle;
+  style->setParent(bar);
+  bar->setStyle(style);
 
   const QList<QPixmap> ImageList1 = DrawImageList();
   for (qint16 index = 1; index <= kButtonCount; ++index) {
@@ -254,7 +273,7 @@ HRESULT Trivex::Invoke(ole::DISPID id, InvokeKind kind, const QVariantList& args
   } else if (args.size() != 1) {
     return Fail(ole::DISP_E_BADPARAMCOUNT, why, ole::ErrorText(ole::DISP_E_BADPARAMCOUNT));
   }
-  const QVariant value = get ? QVariant() : args[0];
+  const QVariant value = args.isEmpty() ? QVariant() : args[0];
   const char* name = k_Trivex.Find(id)->name;
   auto mismatch = [&](HRESULT hr) {
     return Fail(hr, why, QStringLiteral("%1: New_%2").arg(ole::ErrorText(hr), QLatin1String(name)));

@@ -73,13 +73,11 @@ void Draw(QPainter& p, int picture) {
       p.drawLine(3, 3, 12, 12);
       p.drawLine(12, 3, 3, 12);
       break;
-    case 8:  // cancel: arrow turning back
+    case 8:  // cancel: prohibition sign
       p.setPen(QPen(kRed, 2));
       p.setBrush(Qt::NoBrush);
-      p.drawArc(QRect(4, 4, 9, 8), 90 * 16, -240 * 16);
-      p.setPen(kRed);
-      p.setBrush(kRed);
-      p.drawPolygon(QPolygon({QPoint(1, 8), QPoint(6, 4), QPoint(6, 12)}));
+      p.drawEllipse(QRect(2, 2, 11, 11));
+      p.drawLine(4, 4, 11, 11);
       break;
     case 9:  // find: magnifying glass
       p.setPen(QPen(kDarkGray, 2));

@@ -190,23 +190,27 @@ HRESULT InterfaceInfo::CheckInvoke(DISPID id, InvokeKind kind, QString* errorDes
                       .arg(quint32(id), 8, 16, QLatin1Char('0')));
 }
 
+QString InterfaceInfo::DumpMember(const MemberInfo& m) {
+  QStringList params;
+  for (const auto& p : m.params)
+    params << QStringLiteral("%1%2 As %3").arg(p.byRef ? "ByRef " : "ByVal ", p.name, p.type);
+  QString out = QStringLiteral("%1(%2)").arg(QLatin1String(m.name), params.join(QStringLiteral(", ")));
+  if (*m.type) out += QStringLiteral(" As %1").arg(QLatin1String(m.type));
+  out += m.id > 0xFFFF ? QStringLiteral(" id=0x%1").arg(quint32(m.id), 8, 16, QLatin1Char('0'))
+                       : QStringLiteral(" id=%1").arg(m.id);
+  out += QStringLiteral(" [%1]").arg(KindsText(m.kinds));
+  if (m.flags & kNonBrowsable) out += QStringLiteral(" [nonbrowsable]");
+  if (*m.help) out += QStringLiteral(" \"%1\"").arg(QString::fromUtf8(m.help));
+  return out;
+}
+
 QString InterfaceInfo::Dump() const {
   QString out = QLatin1String(name);
   if (flags & kHidden) out += QStringLiteral(" [hidden]");
   if (flags & kDual) out += QStringLiteral(" [dual]");
   if (flags & kSource) out += QStringLiteral(" [source]");
   out += QLatin1Char('\n');
-  for (const auto& m : members) {
-    QStringList params;
-    for (const auto& p : m.params)
-      params << QStringLiteral("%1%2 As %3").arg(p.byRef ? "ByRef " : "ByVal ", p.name, p.type);
-    out += QStringLiteral("  %1(%2)").arg(QLatin1String(m.name), params.join(QStringLiteral(", ")));
-    if (*m.type) out += QStringLiteral(" As %1").arg(QLatin1String(m.type));
-    out += QStringLiteral(" id=%1 [%2]").arg(m.id).arg(KindsText(m.kinds));
-    if (m.flags & kNonBrowsable) out += QStringLiteral(" [nonbrowsable]");
-    if (*m.help) out += QStringLiteral(" \"%1\"").arg(QString::fromUtf8(m.help));
-    out += QLatin1Char('\n');
-  }
+  for (const auto& m : members) out += QStringLiteral("  ") + DumpMember(m) + QLatin1Char('\n');
   return out;
 }
 
@@ -233,19 +237,15 @@ HRESULT RegisterServerImpl(const ServerDescriptor& server, const QString& librar
       for (const InterfaceInfo* i : {c.defaultInterface, c.eventInterface}) {
         if (!i || interfaces.contains(QLatin1String(i->name))) continue;
         interfaces << QLatin1String(i->name);
-        // The interface's members, one entry each: id, kinds, type, flags, help.
+        // The interface's members, one readable entry each.
         reg.beginGroup(QLatin1String(i->name));
         QStringList flags;
         if (i->flags & kHidden) flags << QStringLiteral("hidden");
         if (i->flags & kDual) flags << QStringLiteral("dual");
         if (i->flags & kSource) flags << QStringLiteral("source");
         reg.setValue(QStringLiteral(".Flags"), flags.join(QLatin1Char(',')));
-        for (const auto& m : i->members) {
-          reg.setValue(QLatin1String(m.name),
-                       QStringList{QString::number(m.id), KindsText(m.kinds), QLatin1String(m.type),
-                                   (m.flags & kNonBrowsable) ? QStringLiteral("nonbrowsable") : QString(),
-                                   QString::fromUtf8(m.help)});
-        }
+        for (const auto& m : i->members)
+          reg.setValue(QLatin1String(m.name), InterfaceInfo::DumpMember(m));
         reg.endGroup();
       }
     }

@@ -73,8 +73,10 @@ struct InterfaceInfo {
   HRESULT GetIDOfName(const QString& name, DISPID* id) const;
   // DISP_E_MEMBERNOTFOUND unless the member exists and supports kind.
   HRESULT CheckInvoke(DISPID id, InvokeKind kind, QString* errorDescription) const;
-  // A readable listing of the interface, one member a line.
+  // A readable listing of the interface, one member a line:
+  //   ButtonClick(ByVal Button As MSComctlLib.Button) id=9 [method] "Occurs when..."
   QString Dump() const;
+  static QString DumpMember(const MemberInfo& m);
 };
 
 constexpr unsigned Kinds(InvokeKind a) { return unsigned(a); }
