@@ -164,7 +164,15 @@ Trivex::Trivex() {
 }
 
 Trivex::~Trivex() {
-  delete UserControl.data();
+  // The host may drop the control from inside a click on one of its buttons:
+  // cut the clicks off now and let the window go once that click is over.
+  if (Trivex_) {
+    for (QAction* a : Trivex_->actions()) QObject::disconnect(a, nullptr, Trivex_, nullptr);
+  }
+  if (UserControl) {
+    UserControl->hide();
+    UserControl->deleteLater();
+  }
   --gLiveObjects;
 }
 

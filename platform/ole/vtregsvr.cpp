@@ -7,9 +7,10 @@
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  QStringList args = app.arguments().mid(1);
+  const QStringList args = app.arguments().mid(1);
   bool unregister = false;
   bool silent = false;
+  bool tooMany = false;
   QString library;
   for (const QString& a : args) {
     if (a.compare(QLatin1String("/u"), Qt::CaseInsensitive) == 0 || a == QLatin1String("-u"))
@@ -19,10 +20,10 @@ int main(int argc, char** argv) {
     else if (library.isEmpty())
       library = a;
     else
-      library.clear(), args.clear();
+      tooMany = true;
   }
   QTextStream err(stderr);
-  if (library.isEmpty()) {
+  if (library.isEmpty() || tooMany) {
     err << "usage: vtregsvr [/u] [/s] <library>\n";
     return 2;
   }

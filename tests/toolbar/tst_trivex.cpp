@@ -356,6 +356,17 @@ class TstTrivex : public QObject {
     QCOMPARE(host_.events.size(), 3);
   }
 
+  void hostMayReleaseTheControlInItsHandler() {
+    QPointer<QWidget> window = ctl_->Window();
+    host_.snapshot = {};
+    host_.onButtonClick = [this](qint16) { ctl_.reset(); };
+    Click(SAIR);
+    QVERIFY(!ctl_);
+    QVERIFY(window && !window->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!window);
+  }
+
   void propertiesStoreThenNotify() {
     Dispatcher d(ctl_);
     d.Let(DISPID_BackColor, "255");
