@@ -215,7 +215,8 @@ class IOleControl : public IDispatch {
   virtual HRESULT Save(IPropertyBag* bag, QString* errorDescription = nullptr) = 0;
   // Places the control's window in the host's widget at the given geometry
   // (pixels) and shows it. The window exists from creation; the host's widget
-  // owns it from here on (the control deletes it when it goes first).
+  // owns it from here on; a control released first hides it and deletes it
+  // once control returns to the event loop.
   virtual HRESULT InPlaceActivate(QWidget* parent, const QRect& geometry) = 0;
   // The control's window.
   virtual QWidget* Window() const = 0;
