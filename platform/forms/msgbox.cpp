@@ -26,7 +26,9 @@ int MsgBox(const QString& prompt, int buttons, const QString& title) {
   const bool yesNo = (buttons & 0x7) == vbYesNo;
   const bool secondDefault = (buttons & vbDefaultButton2) != 0;
   if (qEnvironmentVariable("VT_MSGBOX_ECHO") == QLatin1String("1")) {
-    fprintf(stderr, "MsgBox [%s] %s\n", qPrintable(call.title), qPrintable(prompt));
+    QString oneLine = prompt;
+    oneLine.replace(QLatin1Char('\n'), QLatin1String("\\n")).replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    fprintf(stderr, "MsgBox [%s] %s\n", qPrintable(call.title), qPrintable(oneLine));
     if (yesNo) return secondDefault ? vbNo : vbYes;
     return (buttons & 0x7) == vbOKCancel && secondDefault ? vbCancel : vbOK;
   }
