@@ -159,6 +159,7 @@ struct frmClientes::Impl {
   QPointer<QMdiSubWindow> sub;
   bool loaded = false;
   bool unloading = false;
+  bool repassando = false;  // a focus loss being handed to the key field itself
   std::unique_ptr<ado::Recordset> rsClientes;
   std::shared_ptr<ole::IOleControl> control;
   Site site;
@@ -242,15 +243,15 @@ void frmClientes::CriaTrivex1() {
   ole::Check(hr, desc);
   ole::Check(ctl->InPlaceActivate(holder, QRect(QPoint(0, 0), holder->size())));
   Trivex1.object_ = ctl;
+  QObject::connect(d->window, &QObject::destroyed, [ctl] {});
 }
 
-// The control goes after the current event: a SAIR click unloads the form
-// from inside the control's own click handling.
+// The form lets go of the control at unload; the window keeps it until the
+// window itself goes, since a SAIR click unloads the form from inside the
+// control's own click handling.
 void frmClientes::LiberaTrivex1() {
   Trivex1.object_.reset();
-  auto ctl = std::move(d->control);
   d->control.reset();
-  if (ctl) QMetaObject::invokeMethod(qApp, [ctl]() mutable { ctl.reset(); }, Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------------------
@@ -349,7 +350,12 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::FocusOut: {
       // A disabled key field has not been left by the user.
       if (watched != ui.txtCPFCod || d->unloading || !ui.txtCPFCod->isEnabled()) return false;
-      if (FocoDeOutraJanela(static_cast<QFocusEvent*>(event)->reason())) return false;
+      if (d->repassando || FocoDeOutraJanela(static_cast<QFocusEvent*>(event)->reason())) return false;
+      // LostFocus runs once the field has handled its own focus loss (which
+      // clears its selection).
+      d->repassando = true;
+      QCoreApplication::sendEvent(watched, event);
+      d->repassando = false;
       try {
         txtCPFCod_LostFocus();
       } catch (const ado::Error& e) {
@@ -357,7 +363,7 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
       } catch (const ole::Error& e) {
         forms::ReportError(e.Number(), e.Description());
       }
-      return false;
+      return true;
     }
     case QEvent::Close:
       if (watched == d->window) Form_Unload();
