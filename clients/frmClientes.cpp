@@ -91,6 +91,12 @@ QIcon IconeDoFormulario() {
   return icon;
 }
 
+// The form's window: its design size is the size it opens with.
+class JanelaDoFormulario : public QWidget {
+ public:
+  QSize sizeHint() const override { return baseSize(); }
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -192,8 +198,9 @@ void frmClientes::Unload() {
 }
 
 void frmClientes::Load() {
-  auto* w = new QWidget;
+  auto* w = new JanelaDoFormulario;
   d->ui.setupUi(w);
+  w->setBaseSize(w->size());
   w->setAttribute(Qt::WA_DeleteOnClose);
   w->setWindowIcon(IconeDoFormulario());
   d->window = w;
@@ -206,6 +213,8 @@ void frmClientes::Load() {
   }
   d->sub = Principal::Instance().MdiArea()->addSubWindow(w);
   d->sub->setWindowIcon(w->windowIcon());
+  // A click on the toolbar or a label leaves the focus in the field.
+  d->sub->setFocusPolicy(Qt::NoFocus);
   d->sub->installEventFilter(this);
   w->installEventFilter(this);
   for (QWidget* child : w->findChildren<QWidget*>()) child->installEventFilter(this);

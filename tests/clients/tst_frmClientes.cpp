@@ -367,6 +367,25 @@ class TestFrmClientes : public QObject {
     QVERIFY(caixas.isEmpty());
   }
 
+  void controleNaoRegistradoNaoAbreOFormulario() {
+    prepara(kTres);
+    form().Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    qputenv("VT_OLE_REGISTRY", dir.filePath("empty-registry").toUtf8());
+    QVERIFY_THROWS_EXCEPTION(ole::Error, form().Show());
+    QVERIFY(!form().IsLoaded());
+    QVERIFY(!form().ClienteAtivo);
+    Principal::Instance().mnuClientes->trigger();  // the menu reports it and goes on
+    QCOMPARE(caixas.size(), 1);
+    QCOMPARE(caixas[0].title, QString("Pontelo"));
+    QVERIFY2(caixas[0].prompt.contains(QString::number(ole::REGDB_E_CLASSNOTREG)), qPrintable(caixas[0].prompt));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(Principal::Instance().MdiArea()->subWindowList().size(), 0);
+    qputenv("VT_OLE_REGISTRY", dir.filePath("registry").toUtf8());
+    Principal::Instance().mnuClientes->trigger();
+    QVERIFY(form().IsLoaded());
+  }
+
   void chaveRepetidaNaoEGravada() {
     prepara(kTres);
     clica(NOVO);
