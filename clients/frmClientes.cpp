@@ -127,12 +127,7 @@ class frmClientes::Site : public ole::IControlSite {
     *userMode = true;
     return ole::S_OK;
   }
-  ole::HRESULT AmbientFont(ole::DispatchPtr* font) override {
-    if (!font) return ole::E_POINTER;
-    QWidget* w = form_.Window();
-    *font = ole::CreateStdFont(w ? w->font() : QApplication::font());
-    return ole::S_OK;
-  }
+  ole::HRESULT AmbientFont(ole::DispatchPtr* font) override;
   ole::HRESULT OnChanged(const QString&) override { return ole::S_OK; }
   ole::HRESULT FireEvent(ole::DISPID eventId, const QVariantList& args) override {
     if (eventId != DISPID_ButtonClick) return ole::S_OK;
@@ -170,6 +165,14 @@ struct frmClientes::Impl {
   std::shared_ptr<ole::IOleControl> control;
   Site site;
 };
+
+// The form's own font, also while the form is being created.
+ole::HRESULT frmClientes::Site::AmbientFont(ole::DispatchPtr* font) {
+  if (!font) return ole::E_POINTER;
+  QWidget* w = form_.d->window;
+  *font = ole::CreateStdFont(w ? w->font() : QApplication::font());
+  return ole::S_OK;
+}
 
 frmClientes& frmClientes::Instance() {
   static frmClientes* f = new frmClientes;
@@ -341,7 +344,11 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::KeyPress: {
       // Key preview: each key once, at the widget that has the focus.
-      if (watched != QApplication::focusWidget()) return false;
+      // (A drop-down list's open popup is a window of its own and keeps its keys.)
+      auto* widget = qobject_cast<QWidget*>(watched);
+      if (!widget || widget != QApplication::focusWidget() ||
+          !(widget == d->sub || d->sub->isAncestorOf(widget)))
+        return false;
       auto* k = static_cast<QKeyEvent*>(event);
       if (k->key() == Qt::Key_F5) Form_KeyDown(116, ShiftDe(k->modifiers()));
       qint16 KeyAscii = KeyAsciiDe(k);
