@@ -37,6 +37,9 @@ QToolBar* band(QMainWindow* w, const QString& name, int widthTwips, int minHeigh
 Principal& Principal::Instance() {
   auto& p = instance();
   if (!p) {
+    // Widgets must go before the application object does.
+    static const bool cleanup = (qAddPostRoutine([] { instance().reset(); }), true);
+    Q_UNUSED(cleanup);
     p.reset(new Principal);
     try {
       p->MDIForm_Load();

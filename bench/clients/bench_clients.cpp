@@ -33,7 +33,7 @@ enum { PRIMEIRO = 1, PROXIMO = 3, NOVO = 7, EXCLUIR = 11, GRAVAR = 14 };
 
 [[noreturn]] void Falha(const char* what) {
   fprintf(stderr, "bench_clients: %s\n", what);
-  std::_Exit(1);
+  std::exit(1);
 }
 
 double Mediana(std::vector<double> v) {
@@ -157,10 +157,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (argc == 3 && QByteArray(argv[1]) == "--one") {
     QApplication app(argc, argv);
-    const int rc = Mede(atol(argv[2]));
-    // The main window lives past the application object: leave without
-    // running static destructors.
-    std::_Exit(rc);
+    return Mede(atol(argv[2]));
   }
   QCoreApplication app(argc, argv);
   std::vector<long> sizes;

@@ -35,7 +35,8 @@ int MsgBox(const QString& prompt, int buttons, const QString& title) {
 
   QMessageBox box(QApplication::activeWindow());
   box.setWindowTitle(call.title);
-  box.setText(prompt);
+  // A lone carriage return breaks the line, as it does in the platform's boxes.
+  box.setText(QString(prompt).replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n')));
   switch (buttons & 0x70) {
     case vbCritical: box.setIcon(QMessageBox::Critical); break;
     case vbQuestion: box.setIcon(QMessageBox::Question); break;

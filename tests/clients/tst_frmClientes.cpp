@@ -459,13 +459,5 @@ class TestFrmClientes : public QObject {
   }
 };
 
-// The main window lives for the whole run, past the application object: leave
-// without running static destructors.
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  TestFrmClientes test;
-  const int rc = QTest::qExec(&test, argc, argv);
-  std::fflush(nullptr);
-  std::_Exit(rc);
-}
+QTEST_MAIN(TestFrmClientes)
 #include "tst_frmClientes.moc"
