@@ -3,22 +3,11 @@
 #include <limits>
 #include <stdexcept>
 
-void LinhasClientes::AcrescentaCelula(const QString& s) {
-  texto_.append(s.toUtf8());
+void LinhasClientes::AcrescentaCelula(QByteArrayView utf8) {
+  texto_.append(utf8);
   if (quint64(texto_.size()) > std::numeric_limits<quint32>::max())
     throw std::length_error("search result too large");
   fim_.push_back(quint32(texto_.size()));
-}
-
-void LinhasClientes::Acrescenta(const QString& cpfCod, const QString& nome, const QString& fone) {
-  AcrescentaCelula(cpfCod);
-  AcrescentaCelula(nome);
-  AcrescentaCelula(fone);
-}
-
-void LinhasClientes::Reserva(qsizetype linhas, qsizetype bytes) {
-  fim_.reserve(size_t(linhas) * Colunas);
-  texto_.reserve(bytes);
 }
 
 QString LinhasClientes::Texto(qsizetype linha, int coluna) const {

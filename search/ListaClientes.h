@@ -5,6 +5,7 @@
 // made only for the cells it paints.
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <vector>
 
@@ -13,13 +14,12 @@ class LinhasClientes {
  public:
   static constexpr int Colunas = 3;
 
-  void Acrescenta(const QString& cpfCod, const QString& nome, const QString& fone);
+  // Appends the next cell, as UTF-8; every three cells make a row.
+  void AcrescentaCelula(QByteArrayView utf8);
   qsizetype Linhas() const { return qsizetype(fim_.size() / Colunas); }
   QString Texto(qsizetype linha, int coluna) const;
-  void Reserva(qsizetype linhas, qsizetype bytes);
 
  private:
-  void AcrescentaCelula(const QString& s);
   QByteArray texto_;
   std::vector<quint32> fim_;  // end of each cell in texto_, row by row
 };

@@ -147,13 +147,22 @@ void frmLocalizar::cmdBusca_Click() {
 void frmLocalizar::PreencheLista(QAbstractItemView& lv, ado::Recordset& rs) {
   auto* lista = qobject_cast<ListaClientes*>(lv.model());
   if (!lista) return;
-  // Built aside and swapped in whole, so a failure midway leaves the list as it was.
+  // The old rows go first, so a long list is never held twice.
+  lista->Limpa();
   LinhasClientes linhas;
+  const QString nomes[] = {QStringLiteral("CPFCod"), QStringLiteral("Nome"), QStringLiteral("Fone")};
+  int colunas[3];
+  for (int i = 0; i < 3; ++i) {
+    colunas[i] = rs.FieldIndex(nomes[i]);
+    if (colunas[i] < 0) rs.Fields(nomes[i]);  // throws the missing column's error
+  }
   while (!rs.EOF_()) {
-    // A Null Nome or Fone is an invalid variant, shown as empty text.
-    linhas.Acrescenta(rs.Fields(QStringLiteral("CPFCod")).toString(),
-                      rs.Fields(QStringLiteral("Nome")).toString(),
-                      rs.Fields(QStringLiteral("Fone")).toString());
+    // Each value as text; a Null Nome or Fone gives the empty text.
+    for (int coluna : colunas) {
+      QByteArrayView texto;
+      rs.FieldUtf8(coluna, &texto);
+      linhas.AcrescentaCelula(texto);
+    }
     rs.MoveNext();
   }
   lista->Substitui(std::move(linhas));
