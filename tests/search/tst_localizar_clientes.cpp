@@ -1,8 +1,6 @@
 // The search dialog beside the real client form: F5 and the search button open
 // it, a confirmed row is shown in the client form, the form's unload closes it.
 #include <QApplication>
-#include <cstdio>
-#include <cstdlib>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -155,13 +153,5 @@ class TstLocalizarClientes : public QObject {
   }
 };
 
-// The main window is a static of the program that outlives QApplication;
-// leave without running static destructors once the tests have reported.
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  TstLocalizarClientes tc;
-  const int rc = QTest::qExec(&tc, argc, argv);
-  fflush(nullptr);
-  std::_Exit(rc);
-}
+QTEST_MAIN(TstLocalizarClientes)
 #include "tst_localizar_clientes.moc"
