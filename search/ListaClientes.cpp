@@ -1,20 +1,32 @@
 #include "ListaClientes.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <stdexcept>
 
 void LinhasClientes::AcrescentaCelula(QByteArrayView utf8) {
-  texto_.append(utf8);
-  if (quint64(texto_.size()) > std::numeric_limits<quint32>::max())
-    throw std::length_error("search result too large");
-  fim_.push_back(quint32(texto_.size()));
+  const size_t n = size_t(utf8.size());
+  if (tamanho_ + n > std::numeric_limits<quint32>::max()) throw std::length_error("search result too large");
+  if (tamanho_ + n > capacidade_) {
+    const size_t nova = std::max({capacidade_ * 2, tamanho_ + n, size_t(64 * 1024)});
+    char* p = static_cast<char*>(std::realloc(texto_.get(), nova));
+    if (!p) throw std::bad_alloc();
+    (void)texto_.release();
+    texto_.reset(p);
+    capacidade_ = nova;
+  }
+  if (n) std::memcpy(texto_.get() + tamanho_, utf8.data(), n);
+  tamanho_ += n;
+  fim_.push_back(quint32(tamanho_));
 }
 
 QString LinhasClientes::Texto(qsizetype linha, int coluna) const {
   const size_t i = size_t(linha) * Colunas + size_t(coluna);
   if (linha < 0 || coluna < 0 || coluna >= Colunas || i >= fim_.size()) return {};
   const quint32 inicio = i == 0 ? 0 : fim_[i - 1];
-  return QString::fromUtf8(texto_.constData() + inicio, qsizetype(fim_[i] - inicio));
+  return QString::fromUtf8(texto_.get() + inicio, qsizetype(fim_[i] - inicio));
 }
 
 ListaClientes::ListaClientes(QObject* parent) : QAbstractTableModel(parent) {}

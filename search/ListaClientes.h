@@ -4,9 +4,10 @@
 // a million clients costs about the size of its text; the view's strings are
 // made only for the cells it paints.
 #include <QAbstractTableModel>
-#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 // A growing block of rows, filled before it is handed to the model.
@@ -20,7 +21,12 @@ class LinhasClientes {
   QString Texto(qsizetype linha, int coluna) const;
 
  private:
-  QByteArray texto_;
+  struct Libera {
+    void operator()(char* p) const { std::free(p); }
+  };
+  // Grown with realloc, which moves large blocks without copying them.
+  std::unique_ptr<char, Libera> texto_;
+  size_t tamanho_ = 0, capacidade_ = 0;
   std::vector<quint32> fim_;  // end of each cell in texto_, row by row
 };
 
