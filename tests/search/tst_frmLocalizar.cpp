@@ -112,10 +112,8 @@ class TstFrmLocalizar : public QObject {
     const QString cpf = QStringLiteral("CPF-Cód."), nome = QStringLiteral("Nome"), fone = QStringLiteral("Telefone");
     QTest::newRow("nome contém") << nome << contem << "Silva" << QStringList{"11122233344", "22233344455"}
                                  << "Select CPFCod,Nome,Fone From Clientes Where Nome Like '%Silva%'";
-    QTest::newRow("nome contém, other case") << nome << contem << "MARIA" << QStringList{"11122233344"} << "";
     QTest::newRow("nome igual") << nome << igual << "anacleto" << QStringList{"C003"}
                                 << "Select CPFCod,Nome,Fone From Clientes Where Nome = 'anacleto'";
-    QTest::newRow("nome igual, part only") << nome << igual << "Anac" << QStringList{} << "";
     QTest::newRow("nome contém vazio") << nome << contem << "" << Todos()
                                        << "Select CPFCod,Nome,Fone From Clientes Where Nome Like '%%'";
     QTest::newRow("nome igual vazio") << nome << igual << "" << QStringList{}
@@ -135,7 +133,6 @@ class TstFrmLocalizar : public QObject {
                                          << "Select CPFCod,Nome,Fone From Clientes Where Nome = ' Anacleto'";
     QTest::newRow("apostrophe contém") << nome << contem << "D'Ávila" << QStringList{"33344455566"}
                                        << "Select CPFCod,Nome,Fone From Clientes Where Nome Like '%D''Ávila%'";
-    QTest::newRow("apostrophe igual") << nome << igual << "Carla D'Ávila" << QStringList{"33344455566"} << "";
     QTest::newRow("apostrophe cannot widen") << nome << igual << "x' Or '1'='1" << QStringList{}
                                              << "Select CPFCod,Nome,Fone From Clientes Where Nome = 'x'' Or ''1''=''1'";
   }
@@ -161,17 +158,6 @@ class TstFrmLocalizar : public QObject {
       QCOMPARE(d.Codigos(), esperado);
     }
     QVERIFY(!d.lvItens->selectionModel()->hasSelection());
-  }
-
-  void linhaMostraOsTresTextos() {
-    Dialogo d = Dialogo::Abre();
-    d.Busca(QStringLiteral("CPF-Cód."), QStringLiteral("Igua à"), QStringLiteral("22233344455"));
-    const QAbstractItemModel* m = d.lvItens->model();
-    QCOMPARE(m->columnCount(), 3);
-    QCOMPARE(m->index(0, 1).data().toString(), QStringLiteral("João Silva Souza"));
-    QCOMPARE(m->index(0, 2).data().toString(), QStringLiteral("3232-1111"));
-    QCOMPARE(m->headerData(0, Qt::Horizontal).toString(), QStringLiteral("CPF-Cód."));
-    QCOMPARE(m->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Telefone"));
   }
 
   void naoEncontradoMantemLinhas() {
