@@ -6,8 +6,9 @@
 #include <new>
 #include <stdexcept>
 
-void LinhasClientes::AcrescentaCelula(QByteArrayView utf8) {
-  const size_t n = size_t(utf8.size());
+void LinhasClientes::AcrescentaLinha(const QByteArrayView (&celulas)[Colunas]) {
+  size_t n = 0;
+  for (const QByteArrayView& c : celulas) n += size_t(c.size());
   if (tamanho_ + n > std::numeric_limits<quint32>::max()) throw std::length_error("search result too large");
   if (tamanho_ + n > capacidade_) {
     const size_t nova = std::max({capacidade_ * 2, tamanho_ + n, size_t(64 * 1024)});
@@ -17,9 +18,11 @@ void LinhasClientes::AcrescentaCelula(QByteArrayView utf8) {
     texto_.reset(p);
     capacidade_ = nova;
   }
-  if (n) std::memcpy(texto_.get() + tamanho_, utf8.data(), n);
-  tamanho_ += n;
-  fim_.push_back(quint32(tamanho_));
+  for (const QByteArrayView& c : celulas) {
+    if (!c.isEmpty()) std::memcpy(texto_.get() + tamanho_, c.data(), size_t(c.size()));
+    tamanho_ += size_t(c.size());
+    fim_.push_back(quint32(tamanho_));
+  }
 }
 
 QString LinhasClientes::Texto(qsizetype linha, int coluna) const {

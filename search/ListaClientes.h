@@ -15,8 +15,8 @@ class LinhasClientes {
  public:
   static constexpr int Colunas = 3;
 
-  // Appends the next cell, as UTF-8; every three cells make a row.
-  void AcrescentaCelula(QByteArrayView utf8);
+  // Appends a row: its three cells as UTF-8.
+  void AcrescentaLinha(const QByteArrayView (&celulas)[3]);
   qsizetype Linhas() const { return qsizetype(fim_.size() / Colunas); }
   QString Texto(qsizetype linha, int coluna) const;
 

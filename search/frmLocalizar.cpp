@@ -158,11 +158,9 @@ void frmLocalizar::PreencheLista(QAbstractItemView& lv, ado::Recordset& rs) {
   }
   while (!rs.EOF_()) {
     // Each value as text; a Null Nome or Fone gives the empty text.
-    for (int coluna : colunas) {
-      QByteArrayView texto;
-      rs.FieldUtf8(coluna, &texto);
-      linhas.AcrescentaCelula(texto);
-    }
+    QByteArrayView textos[3];
+    for (int i = 0; i < 3; ++i) rs.FieldUtf8(colunas[i], &textos[i]);
+    linhas.AcrescentaLinha(textos);
     rs.MoveNext();
   }
   lista->Substitui(std::move(linhas));

@@ -144,7 +144,7 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
 
   sqlite3* db = nullptr;
   // Never SQLITE_OPEN_CREATE: a missing file is an error, not a new database.
-  const int rc = sqlite3_open_v2(source.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  const int rc = sqlite3_open_v2(source.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   auto fail = [&](const QString& context) {
     try {
       ThrowSqlite(db, context);
@@ -386,7 +386,7 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
 
   sqlite3* snap = nullptr;
   const QString path = QString::fromUtf8(sqlite3_db_filename(db, "main"));
-  if (sqlite3_open_v2(path.toUtf8().constData(), &snap, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(path.toUtf8().constData(), &snap, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
     try {
       ThrowSqlite(snap, path);
     } catch (...) {
@@ -576,15 +576,17 @@ QVariant Recordset::Fields(int index) const {
 QVariant Recordset::Fields(const QString& name) const { return Fields(FieldIndex(name)); }
 
 bool Recordset::FieldUtf8(int index, QByteArrayView* text) const {
-  if (d->mode == Impl::Mode::Closed) ThrowClosed();
+  sqlite3_stmt* st = d->Current();  // throws when closed or off the rows
   d->CheckIndex(index);
-  sqlite3_stmt* st = d->Current();
-  if (sqlite3_column_type(st, index) == SQLITE_NULL) {
+  // The blob accessor hands out the stored bytes as they are; the text one
+  // copies them to add a terminator. Only an empty value or Null gives no pointer.
+  const void* p = sqlite3_column_blob(st, index);
+  const int n = sqlite3_column_bytes(st, index);
+  if (!p && sqlite3_column_type(st, index) == SQLITE_NULL) {
     *text = {};
     return false;
   }
-  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, index));
-  *text = QByteArrayView(p, sqlite3_column_bytes(st, index));
+  *text = QByteArrayView(static_cast<const char*>(p), n);
   return true;
 }
 
