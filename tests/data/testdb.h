@@ -12,14 +12,11 @@ namespace testdb {
 inline QString Cria(const QString& path) {
   QFile schema(QStringLiteral(VT_SOURCE_DIR "/data/schema.sql"));
   if (!schema.open(QIODevice::ReadOnly)) throw std::runtime_error("schema.sql not readable");
-  const QByteArray sql = schema.readAll();
   for (const char* ext : {"", "-wal", "-shm"}) QFile::remove(path + ext);
   sqlite3* db = nullptr;
-  sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  char* err = nullptr;
-  const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, &err);
-  const std::string msg = err ? err : "";
-  sqlite3_free(err);
+  sqlite3_open(path.toUtf8().constData(), &db);
+  const int rc = sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr);
+  const std::string msg = sqlite3_errmsg(db);
   sqlite3_close(db);
   if (rc != SQLITE_OK) throw std::runtime_error("schema: " + msg);
   return path;

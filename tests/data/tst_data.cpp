@@ -1,15 +1,6 @@
-#include <QButtonGroup>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QRadioButton>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "data/clientes.h"
 #include "data/mGeral.h"
@@ -17,24 +8,14 @@
 #include "platform/forms/window.h"
 #include "tests/data/testdb.h"
 
+using clientes::Campo;
 using clientes::Cliente;
 
 namespace {
 
 Cliente Ana() {
-  Cliente c;
-  c.CPFCod = "123";
-  c.Nome = "Ana";
-  c.Sexo = "Feminino";
-  c.CEP = "01310-100";
-  c.Endereco = "Av. Paulista";
-  c.Num = "1000";
-  c.Bairro = "Bela Vista";
-  c.Cidade = "São Paulo";
-  c.UF = "SP";
-  c.DDD = "11";
-  c.Fone = "3255-1234";
-  return c;
+  return {"123", "Ana", "Feminino", "", "01310-100", "Av. Paulista", "1000", "", "Bela Vista",
+          "São Paulo", "SP", "11", "3255-1234", "", ""};
 }
 
 // The row of the browse cursor with the given key, as the form reads it.
@@ -55,6 +36,16 @@ void Executa(const QString& sql) {
   mGeral::cnConexao->Execute(mGeral::strSQL);
 }
 
+// The number of the ado::Error that sql raises (0 when none).
+long ErroDe(const QString& sql) {
+  try {
+    Executa(sql);
+  } catch (const ado::Error& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
 }  // namespace
 
 class TstData : public QObject {
@@ -69,7 +60,6 @@ class TstData : public QObject {
       return int(forms::vbOK);
     });
   }
-
   void init() {
     testdb::Cria(dir_.filePath("ulmaro.mdb"));
     forms::SetProgramFolder(dir_.path());
@@ -84,8 +74,8 @@ class TstData : public QObject {
       mGeral::AbreBanco();
       QFAIL("opened a missing file");
     } catch (const ado::Error& e) {
-      QCOMPARE(e.Number(), 14L);
-      QVERIFY(e.Description().contains(vazio.path() + "/ulmaro.mdb"));
+      QCOMPARE(e.Number(), 14L);  // SQLITE_CANTOPEN
+      QCOMPARE(e.Description(), "unable to open database file: " + vazio.filePath("ulmaro.mdb"));
     }
     QVERIFY(!QFile::exists(vazio.filePath("ulmaro.mdb")));
     QVERIFY(mGeral::cnConexao && !mGeral::cnConexao->IsOpen());
@@ -106,16 +96,13 @@ class TstData : public QObject {
     QCOMPARE(clientes::DeleteSQL("123"), QString("Delete From Clientes where CPFCod = '123'"));
     QCOMPARE(clientes::CriterioChave("O'Brien"), QString("CPFCod = 'O''Brien'"));
     QCOMPARE(clientes::SelectBrowse(), QString("Select * From Clientes Order By DataCadastro"));
-    using clientes::Campo;
-    QCOMPARE(clientes::CriterioBusca(Campo::CPFCod, true, "12"), QString("CPFCod Like '%12%'"));
-    QCOMPARE(clientes::CriterioBusca(Campo::CPFCod, false, "12"), QString("CPFCod = '12'"));
-    QCOMPARE(clientes::CriterioBusca(Campo::Nome, true, "d'A"), QString("Nome Like '%d''A%'"));
-    QCOMPARE(clientes::CriterioBusca(Campo::Nome, false, "Ana"), QString("Nome = 'Ana'"));
-    QCOMPARE(clientes::CriterioBusca(Campo::Fone, true, "55"), QString("Fone Like '%55%'"));
-    QCOMPARE(clientes::CriterioBusca(Campo::Fone, false, "3255-1234"), QString("Fone = '3255-1234'"));
     QCOMPARE(clientes::SelectBusca("Nome = 'Ana'"),
              QString("Select CPFCod,Nome,Fone From Clientes Where Nome = 'Ana'"));
-
+    for (auto [campo, contem, texto, criterio] :
+         {std::tuple{Campo::CPFCod, true, "12", "CPFCod Like '%12%'"}, {Campo::CPFCod, false, "12", "CPFCod = '12'"},
+          {Campo::Nome, true, "d'A", "Nome Like '%d''A%'"}, {Campo::Nome, false, "Ana", "Nome = 'Ana'"},
+          {Campo::Fone, true, "55", "Fone Like '%55%'"}, {Campo::Fone, false, "3255-1234", "Fone = '3255-1234'"}})
+      QCOMPARE(clientes::CriterioBusca(campo, contem, texto), QString(criterio));
     // Sexo is M only for exactly "Masculino".
     for (auto [texto, sexo] : {std::pair{"Masculino", "'M'"}, {"masculino", "'F'"}, {"", "'F'"},
                                {"Masculino ", "'F'"}, {"Feminino", "'F'"}}) {
@@ -125,48 +112,45 @@ class TstData : public QObject {
   }
 
   void numbersMustBeDigits() {
-    Cliente c = Ana();
-    for (const char* bad : {"", "12a", " 12", "1 2", "-1", "1.5", "Num", "0x1", "１２"}) {
-      c.Num = bad;
-      try {
-        clientes::UpdateSQL(c);
-        QFAIL(bad);
-      } catch (const clientes::CampoNaoNumerico& e) {
-        QCOMPARE(e.Coluna(), QString("Num"));
+    for (const char* bad : {"", "12a", " 12", "1 2", "-1", "1.5", "0x1", "１２", "1 or 1=1"}) {
+      for (auto [campo, coluna] : {std::pair{&Cliente::Num, "Num"}, {&Cliente::DDD, "DDD"}}) {
+        Cliente c = Ana();
+        c.*campo = bad;
+        for (auto monta : {clientes::InsertSQL, clientes::UpdateSQL}) {
+          try {
+            monta(c);
+            QFAIL(bad);
+          } catch (const clientes::CampoNaoNumerico& e) {
+            QCOMPARE(e.Coluna(), QString(coluna));
+          }
+        }
       }
     }
-    c.Num = "0012";
-    c.DDD = "1 or 1=1";
-    try {
-      clientes::InsertSQL(c);
-      QFAIL("DDD accepted");
-    } catch (const clientes::CampoNaoNumerico& e) {
-      QCOMPARE(e.Coluna(), QString("DDD"));
-    }
     // Leading zeros go as typed; the database keeps the number.
+    Cliente c = Ana();
+    c.Num = "0012";
     c.DDD = "011";
     QVERIFY(clientes::InsertSQL(c).contains(",0012,") && clientes::InsertSQL(c).contains(",011,"));
     Executa(clientes::InsertSQL(c));
-    const Cliente lido = Le("123");
-    QCOMPARE(lido.DDD, QString("11"));
-    QCOMPARE(lido.Num, QString("12"));
+    QCOMPARE(Le("123").DDD, QString("11"));
+    QCOMPARE(Le("123").Num, QString("12"));
   }
 
   void badInputStoredExactly_data() {
     QTest::addColumn<QString>("texto");
-    QTest::newRow("apostrophes") << "O'Brien d'Ávila ''";
-    QTest::newRow("quotes") << "\"aspas\" `crase`";
-    QTest::newRow("statement") << "x'); Drop Table Clientes; --";
-    QTest::newRow("comment") << "-- nada /* */";
+    QTest::newRow("quotes") << "O'Brien d'Ávila '' \"aspas\" `crase`";
+    QTest::newRow("statement") << "x'); Drop Table Clientes; -- /* */";
     QTest::newRow("wildcards") << "100% _a_ \\";
-    QTest::newRow("accents") << "São João Açaí Ñandú ü";
-    QTest::newRow("non-latin") << "Ελληνικά Русский 日本語 العربية";
+    QTest::newRow("letters") << "São João Ñandú Ελληνικά Русский 日本語 العربية";
     QTest::newRow("emoji") << "😀👍🏽 🇧🇷";
     QTest::newRow("control") << "linha\r\nnova\ttab";
     QTest::newRow("blank") << "  ";
   }
+  // Every text field, the key included, goes through insert, update, search and
+  // delete as typed; the other row is never touched.
   void badInputStoredExactly() {
     QFETCH(QString, texto);
+    Executa(clientes::InsertSQL(Ana()));
     Cliente c = Ana();
     c.CPFCod = texto.left(14);
     for (QString* f : {&c.Nome, &c.Hobby, &c.CEP, &c.Endereco, &c.Complemento, &c.Bairro, &c.Cidade,
@@ -174,84 +158,52 @@ class TstData : public QObject {
       *f = texto;
     Executa(clientes::InsertSQL(c));
     c.Sexo = "F";
-    c.Num = "1000";
     QCOMPARE(Le(c.CPFCod), c);
 
-    c.Sexo = "Feminino";
     c.Obs = QString(100000, QChar(u'ç')) + texto;
     Executa(clientes::UpdateSQL(c));
-    c.Sexo = "F";
-    QCOMPARE(Le(c.CPFCod).Obs, c.Obs);
+    QCOMPARE(Le(c.CPFCod), c);
+    Cliente ana = Ana();
+    ana.Sexo = "F";
+    QCOMPARE(Le("123"), ana);
 
-    // The search finds it by its own text, wildcards and all.
     auto rs = mGeral::cnConexao->Execute(
-        clientes::SelectBusca(clientes::CriterioBusca(clientes::Campo::Nome, true, texto)));
+        clientes::SelectBusca(clientes::CriterioBusca(Campo::Nome, true, texto)));
     QVERIFY(!rs->EOF_());
     QCOMPARE(rs->Fields("Nome").toString(), texto);
+    rs.reset();
 
     Executa(clientes::DeleteSQL(c.CPFCod));
     long n = -1;
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, Le(c.CPFCod, &n));
-    QCOMPARE(n, 0L);
-  }
-
-  void apostropheKeyRoundTrip() {
-    Cliente c = Ana();
-    c.CPFCod = "O'Brien";
-    c.Nome = "Seán O'Brien";
-    c.Sexo = "Masculino";
-    Executa(clientes::InsertSQL(c));
-    Executa(clientes::InsertSQL(Ana()));
-    c.Fone = "9999-0000";
-    Executa(clientes::UpdateSQL(c));
-    const Cliente lido = Le("O'Brien");
-    QCOMPARE(lido.Nome, QString("Seán O'Brien"));
-    QCOMPARE(lido.Sexo, QString("M"));
-    QCOMPARE(lido.Fone, QString("9999-0000"));
-    QCOMPARE(Le("123").Fone, QString("3255-1234"));  // only its own row changed
-    Executa(clientes::DeleteSQL("O'Brien"));
-    long n = 0;
-    QCOMPARE(Le("123", &n).Nome, QString("Ana"));
     QCOMPARE(n, 1L);
+    QCOMPARE(Le("123"), ana);
   }
 
   void schemaFillsAndGuards() {
     Executa(clientes::InsertSQL(Ana()));
-    auto rs = mGeral::cnConexao->Execute("Select DataCadastro, Hobby From Clientes");
-    const QString data = rs->Fields("DataCadastro").toString();
+    const QString data =
+        mGeral::cnConexao->Execute("Select DataCadastro From Clientes")->Fields(0).toString();
     QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}$").match(data).hasMatch(),
              qPrintable(data));
     const QDateTime quando = QDateTime::fromString(data, "yyyy-MM-dd HH:mm:ss.zzz");
     // UTC, not local time.
     QVERIFY(qAbs(QDateTime(quando.date(), quando.time(), Qt::UTC).secsTo(QDateTime::currentDateTimeUtc())) < 60);
-    rs.reset();
-    // Key unique without regard to ASCII case; Nome compares the same way.
+    // Key unique without regard to ASCII case; Nome compares the same way, accents apart.
     Cliente outro = Ana();
     outro.CPFCod = "ab1";
     Executa(clientes::InsertSQL(outro));
     outro.CPFCod = "AB1";
-    try {
-      Executa(clientes::InsertSQL(outro));
-      QFAIL("duplicate key accepted");
-    } catch (const ado::Error& e) {
-      QCOMPARE(e.Number(), 2067L);  // SQLITE_CONSTRAINT_UNIQUE
-    }
-    auto busca = mGeral::cnConexao->Execute(clientes::SelectBusca("Nome = 'ANA'"));
-    QCOMPARE(busca->Fields("CPFCod").toString(), QString("123"));
-    // Beyond ASCII the case is kept apart.
-    auto acento = mGeral::cnConexao->Execute(clientes::SelectBusca("Cidade = 'SÃO PAULO'"));
-    QVERIFY(acento->EOF_());
-    // Required columns refuse Null.
-    try {
-      Executa("Insert Into Clientes (CPFCod) Values ('x')");
-      QFAIL("Null accepted");
-    } catch (const ado::Error& e) {
-      QCOMPARE(e.Number(), 1299L);  // SQLITE_CONSTRAINT_NOTNULL
-    }
+    QCOMPARE(ErroDe(clientes::InsertSQL(outro)), 2067L);  // SQLITE_CONSTRAINT_UNIQUE
+    QCOMPARE(mGeral::cnConexao->Execute(clientes::SelectBusca("Nome = 'ANA'"))->Fields("CPFCod").toString(),
+             QString("123"));
+    QVERIFY(mGeral::cnConexao->Execute(clientes::SelectBusca("Cidade = 'SÃO PAULO'"))->EOF_());
+    QCOMPARE(ErroDe("Insert Into Clientes (CPFCod) Values ('x')"), 1299L);  // SQLITE_CONSTRAINT_NOTNULL
   }
 
+  // Forms without the masked fields, with them, and with plain fields of those names.
   void limpaCampos() {
-    for (bool comMascaras : {true, false}) {
+    for (int mascaras : {0, 1, 2}) {
       QWidget form;
       auto* grupo = new QGroupBox(" Dados ", &form);
       auto* rotulo = new QLabel("Nome", grupo);
@@ -261,60 +213,42 @@ class TstData : public QObject {
       sexo->addItems({"Masculino", "Feminino"});
       sexo->setCurrentIndex(1);
       auto* vip = new QCheckBox("VIP", &form);
-      vip->setChecked(true);
-      auto* r1 = new QRadioButton("a", grupo);
-      auto* r2 = new QRadioButton("b", grupo);
-      r2->setChecked(true);
+      auto* r1 = new QRadioButton("a", grupo);  // auto-exclusive
+      auto* r2 = new QRadioButton("c", &form);  // in an exclusive group
       auto* g = new QButtonGroup(&form);
-      auto* r3 = new QRadioButton("c", &form);
-      auto* r4 = new QRadioButton("d", &form);
-      g->addButton(r3);
-      g->addButton(r4);
-      r4->setChecked(true);
+      g->addButton(r2);
       auto* hospedado = new QToolButton(&form);  // a hosted control's button
       hospedado->setCheckable(true);
-      hospedado->setChecked(true);
-      QLineEdit *cep = nullptr, *fone = nullptr;
-      if (comMascaras) {
-        cep = new QLineEdit(&form);
-        cep->setObjectName("mskCEP");
-        cep->setInputMask("00000-000;_");
-        cep->setText("0131");
-        fone = new QLineEdit(&form);
-        fone->setObjectName("mskFone");
-        fone->setInputMask("0000-0000;_");
-        fone->setText("32551234");
-        fone->setCursorPosition(9);
-      }
+      for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{vip, r1, r2, hospedado}) b->setChecked(true);
+      auto* cep = new QLineEdit(&form);
+      auto* fone = new QLineEdit(&form);
+      cep->setObjectName(mascaras ? "mskCEP" : "");
+      fone->setObjectName(mascaras ? "mskFone" : "");
+      cep->setInputMask(mascaras == 1 ? "00000-000;_" : "");
+      fone->setInputMask(mascaras == 1 ? "0000-0000;_" : "");
+      cep->setText("0131");
+      fone->setText("32551234");
+      fone->setCursorPosition(9);
       boxes_.clear();
       mGeral::LimpaCampos(form);
 
-      QVERIFY(nome->text().isEmpty());
-      QVERIFY(obs->toPlainText().isEmpty());
+      QVERIFY(nome->text().isEmpty() && obs->toPlainText().isEmpty());
       QCOMPARE(sexo->currentIndex(), -1);
       QCOMPARE(sexo->count(), 2);
-      QVERIFY(!vip->isChecked());
-      QVERIFY(!r1->isChecked() && !r2->isChecked() && !r3->isChecked() && !r4->isChecked());
-      QVERIFY(r2->autoExclusive() && g->exclusive());  // exclusivity restored
+      QVERIFY(!vip->isChecked() && !r1->isChecked() && !r2->isChecked());
+      QVERIFY(r1->autoExclusive() && g->exclusive());  // exclusivity restored
       QCOMPARE(rotulo->text(), QString("Nome"));
       QCOMPARE(grupo->title(), QString(" Dados "));
       QVERIFY(hospedado->isChecked());
       QVERIFY(boxes_.isEmpty());
-      if (comMascaras) {
-        QCOMPARE(cep->displayText(), QString("_____-___"));
-        QCOMPARE(fone->displayText(), QString("____-____"));
+      QCOMPARE(cep->displayText(), mascaras ? QString("_____-___") : QString());
+      QCOMPARE(fone->displayText(), mascaras ? QString("____-____") : QString());
+      if (mascaras == 1) {
         QCOMPARE(fone->cursorPosition(), 0);
-        // Typing goes into the first positions again.
-        QTest::keyClicks(fone, "1234");
+        QTest::keyClicks(fone, "1234");  // typing goes into the first positions again
         QCOMPARE(fone->displayText(), QString("1234-____"));
       }
     }
-    // A plain field carrying the name gets the pattern as its text.
-    QWidget form;
-    auto* cep = new QLineEdit("x", &form);
-    cep->setObjectName("mskCEP");
-    mGeral::LimpaCampos(form);
-    QCOMPARE(cep->text(), QString("_____-___"));
   }
 
   void soNumeros() {

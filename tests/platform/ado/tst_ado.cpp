@@ -1,7 +1,5 @@
 #include <sqlite3.h>
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -41,8 +39,13 @@ class TstAdo : public QObject {
                          "11,'3255-1234','%3')")
                      .arg(cpf, nome, data));
   }
+  // Where rs stands: "BOF", "EOF" or the current row's key.
+  static QString Pos(const Recordset& rs) {
+    return rs.BOF() ? "BOF" : rs.EOF_() ? "EOF" : rs.Fields("CPFCod").toString();
+  }
 
  private slots:
+  // Browse order: 2 Bruno, 3 Carla, 1 Ana.
   void init() {
     db_ = testdb::Cria(dir_.filePath("ulmaro.mdb"));
     cn_ = std::make_unique<Connection>();
@@ -56,20 +59,12 @@ class TstAdo : public QObject {
   void openFailures() {
     Connection cn;
     QString desc;
-    const QString missing = dir_.filePath("nada.mdb");
-    QCOMPARE(ErrorOf([&] { cn.Open(Cs(missing)); }, &desc), long(SQLITE_CANTOPEN));
-    QVERIFY(desc.contains("unable to open database file"));
-    QVERIFY(!QFile::exists(missing));
-    QVERIFY(!cn.IsOpen());
-
-    const QString garbage = dir_.filePath("lixo.mdb");
-    QFile f(garbage);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(4096, 'x'));
-    f.close();
-    QCOMPARE(ErrorOf([&] { cn.Open(Cs(garbage)); }, &desc), long(SQLITE_NOTADB));
+    QFile lixo(dir_.filePath("lixo.mdb"));
+    QVERIFY(lixo.open(QIODevice::WriteOnly) && lixo.write(QByteArray(4096, 'x')) == 4096);
+    lixo.close();
+    QCOMPARE(ErrorOf([&] { cn.Open(Cs(lixo.fileName())); }, &desc), long(SQLITE_NOTADB));
     QVERIFY(desc.contains("file is not a database"));
-
+    QVERIFY(!cn.IsOpen());
     QCOMPARE(ErrorOf([&] { cn.Open("Provider=Outro;Data Source=" + db_); }), ado::adErrProviderNotFound);
     QCOMPARE(ErrorOf([&] { cn.Open("Provider=Microsoft.Jet.OLEDB.4.0"); }), ado::adErrInvalidArgument);
     QCOMPARE(ErrorOf([&] { cn.Execute("Select 1"); }), ado::adErrObjectClosed);
@@ -95,8 +90,7 @@ class TstAdo : public QObject {
     QElapsedTimer t;
     t.start();
     QString desc;
-    const long n = ErrorOf([&] { Insere("9", "Zé", "2021-01-01"); }, &desc);
-    QCOMPARE(n & 0xff, long(SQLITE_BUSY));
+    QCOMPARE(ErrorOf([&] { Insere("9", "Zé", "2021-01-01"); }, &desc) & 0xff, long(SQLITE_BUSY));
     QCOMPARE(desc, QString("database is locked"));
     QVERIFY(t.elapsed() >= Connection::kBusyTimeoutMs - 100);
     sqlite3_exec(other, "Rollback", nullptr, nullptr, nullptr);
@@ -105,31 +99,20 @@ class TstAdo : public QObject {
   }
 
   void executeRunsExactlyOneStatement() {
-    QString desc;
-    QCOMPARE(ErrorOf([&] { cn_->Execute("Delete From Clientes; Drop Table Clientes"); }, &desc),
-             ado::adErrStatementRefused);
-    QCOMPARE(ErrorOf([&] { cn_->Execute("Delete From Clientes where CPFCod = '1'; x"); }),
-             ado::adErrStatementRefused);
-    QCOMPARE(ErrorOf([&] { cn_->Execute(QString("Delete From Clientes where CPFCod = '1") + QChar(0) + "'"); }),
-             ado::adErrStatementRefused);
+    for (const QString& sql : {QString("Delete From Clientes; Drop Table Clientes"),
+                               QString("Delete From Clientes where CPFCod = '1'; x"),
+                               QString("Delete From Clientes where CPFCod = '1") + QChar(0) + "'"})
+      QCOMPARE(ErrorOf([&] { cn_->Execute(sql); }), ado::adErrStatementRefused);
     QCOMPARE(ErrorOf([&] { cn_->Execute("   "); }), ado::adErrInvalidArgument);
-    QCOMPARE(ErrorOf([&] { cn_->Execute("Selec 1"); }, &desc), long(SQLITE_ERROR));
-    QVERIFY(desc.contains("syntax error"));
-    auto rs = cn_->Execute("Select count(*) From Clientes");
-    QCOMPARE(rs->Fields(0).toLongLong(), 3);  // nothing ran
+    QCOMPARE(cn_->Execute("Select count(*) From Clientes")->Fields(0).toLongLong(), 3);  // nothing ran
     // Trailing separators and comments are no second statement.
     QVERIFY(!cn_->Execute("Delete From Clientes where CPFCod = '3' ;  -- fim\n")->IsOpen());
     QCOMPARE(cn_->Execute("Select count(*) From Clientes ;")->Fields(0).toLongLong(), 2);
-    // A refused constraint carries SQLite's extended code.
-    QCOMPARE(ErrorOf([&] { Insere("1", "Outra Ana", "2022-01-01"); }, &desc),
-             long(SQLITE_CONSTRAINT_UNIQUE));
-    QVERIFY(desc.contains("Clientes.CPFCod"));
   }
 
   void forwardOnlyStreams() {
     auto rs = cn_->Execute("Select CPFCod, Nome, Hobby From Clientes Order By DataCadastro");
     QCOMPARE(rs->RecordCount(), -1);
-    QVERIFY(!rs->BOF() && !rs->EOF_());
     QStringList nomes;
     for (; !rs->EOF_(); rs->MoveNext()) nomes << rs->Fields("nome").toString();
     QCOMPARE(nomes, QStringList({"Bruno", "Carla", "Ana"}));
@@ -137,7 +120,6 @@ class TstAdo : public QObject {
     QCOMPARE(ErrorOf([&] { rs->Fields("Nome"); }), ado::adErrNoCurrentRecord);
     QCOMPARE(ErrorOf([&] { rs->MovePrevious(); }), ado::adErrNotSupported);
     QCOMPARE(ErrorOf([&] { rs->Find("CPFCod = '1'"); }), ado::adErrNotSupported);
-
     auto vazio = cn_->Execute("Select * From Clientes Where CPFCod = 'x'");
     QVERIFY(vazio->BOF() && vazio->EOF_());
 
@@ -145,7 +127,7 @@ class TstAdo : public QObject {
     QByteArrayView v;
     QVERIFY(um->FieldUtf8(0, &v));
     QCOMPARE(v.toByteArray(), QByteArray("Bruno"));
-    QVERIFY(!um->FieldUtf8(1, &v));
+    QVERIFY(!um->FieldUtf8(1, &v));  // Null
     QCOMPARE(um->FieldIndex("HOBBY"), 1);
     QCOMPARE(ErrorOf([&] { um->Fields("Nada"); }), ado::adErrItemNotFound);
   }
@@ -154,8 +136,6 @@ class TstAdo : public QObject {
     Recordset rs;
     rs.Open("Select * From Clientes Order By DataCadastro", *cn_, ado::adOpenKeyset);
     QCOMPARE(rs.RecordCount(), 3);
-    QCOMPARE(rs.Fields("CPFCod").toString(), QString("2"));
-
     cn_->Execute("Update Clientes Set Nome = 'Bruna' Where CPFCod = '2'");
     cn_->Execute("Delete From Clientes where CPFCod = '3'");
     Insere("4", "Davi", "2019-01-01 00:00:00.000");
@@ -166,113 +146,81 @@ class TstAdo : public QObject {
 
     rs.Requery();
     QCOMPARE(rs.RecordCount(), 3);
-    QVERIFY(!rs.BOF());
     QCOMPARE(rs.Fields("Nome").toString(), QString("Davi"));  // first row again
     rs.MoveNext();
     QCOMPARE(rs.Fields("Nome").toString(), QString("Bruna"));
 
-    // Everything removed: Requery leaves an empty recordset.
+    // Everything removed: Requery leaves an empty recordset, where moving to either end is allowed.
     cn_->Execute("Delete From Clientes");
     rs.Requery();
     QCOMPARE(rs.RecordCount(), 0);
+    rs.MoveFirst();
+    rs.MoveLast();
     QVERIFY(rs.BOF() && rs.EOF_());
-    rs.Close();
-    QCOMPARE(ErrorOf([&] { rs.RecordCount(); }), ado::adErrObjectClosed);
+    QCOMPARE(ErrorOf([&] { rs.MoveNext(); }), ado::adErrNoCurrentRecord);
   }
 
   void movesAndBoundaries() {
     Recordset rs;
     rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
-    rs.MovePrevious();
-    QVERIFY(rs.BOF() && !rs.EOF_());
-    QCOMPARE(ErrorOf([&] { rs.MovePrevious(); }), ado::adErrNoCurrentRecord);
+    using Move = void (Recordset::*)();
+    // Each move and where it leaves the recordset, or the error it raises.
+    const std::pair<Move, const char*> passos[] = {
+        {&Recordset::MovePrevious, "BOF"}, {&Recordset::MovePrevious, "3021"}, {&Recordset::MoveNext, "2"},
+        {&Recordset::MoveLast, "1"},       {&Recordset::MoveNext, "EOF"},      {&Recordset::MoveNext, "3021"},
+        {&Recordset::MovePrevious, "1"},   {&Recordset::MoveFirst, "2"},       {&Recordset::MovePrevious, "BOF"}};
+    for (auto [move, pos] : passos) {
+      const long n = ErrorOf([&] { (rs.*move)(); });
+      QCOMPARE(n ? QString::number(n) : Pos(rs), QString(pos));
+    }
     QCOMPARE(ErrorOf([&] { rs.Fields("Nome"); }), ado::adErrNoCurrentRecord);
-    rs.MoveNext();
-    QCOMPARE(rs.Fields("CPFCod").toString(), QString("2"));
-    rs.MoveLast();
-    QCOMPARE(rs.Fields("CPFCod").toString(), QString("1"));
-    rs.MoveNext();
-    QVERIFY(rs.EOF_() && !rs.BOF());
-    QCOMPARE(ErrorOf([&] { rs.MoveNext(); }), ado::adErrNoCurrentRecord);
-    rs.MovePrevious();
-    QCOMPARE(rs.Fields("CPFCod").toString(), QString("1"));
-    rs.MoveFirst();
-    QCOMPARE(rs.Fields("CPFCod").toString(), QString("2"));
 
-    Recordset vazio;
-    vazio.Open("Select * From Clientes Where CPFCod = 'x' Order By DataCadastro", *cn_);
-    QCOMPARE(vazio.RecordCount(), 0);
-    QVERIFY(vazio.BOF() && vazio.EOF_());
-    vazio.MoveFirst();
-    vazio.MoveLast();
-    QVERIFY(vazio.BOF() && vazio.EOF_());
-    QCOMPARE(ErrorOf([&] { vazio.MoveNext(); }), ado::adErrNoCurrentRecord);
-
-    // Only single-table queries can be scrolled.
-    Recordset junta;
-    QCOMPARE(ErrorOf([&] { junta.Open("Select Nome, count(*) From Clientes Group By Nome", *cn_); }),
-             ado::adErrInvalidArgument);
-    QCOMPARE(ErrorOf([&] { junta.Open("Delete From Clientes", *cn_); }), ado::adErrInvalidArgument);
-    Recordset literal;  // words inside a value are no clauses
-    literal.Open("Select Nome From Clientes Where Nome = 'Union Join' Or Nome Like 'C%' Order By Nome", *cn_);
-    QCOMPARE(literal.RecordCount(), 1);
-    QCOMPARE(literal.Fields("Nome").toString(), QString("Carla"));
+    // Only single-table queries can be scrolled; words inside a value are no clauses.
+    Recordset outro;
+    for (const char* sql : {"Select Nome, count(*) From Clientes Group By Nome", "Delete From Clientes"})
+      QCOMPARE(ErrorOf([&] { outro.Open(sql, *cn_); }), ado::adErrInvalidArgument);
+    outro.Open("Select Nome From Clientes Where Nome = 'Union Join' Or Nome Like 'C%' Order By Nome", *cn_);
+    QCOMPARE(outro.RecordCount(), 1);
+    QCOMPARE(outro.Fields("Nome").toString(), QString("Carla"));
     QCOMPARE(cn_->Execute("Select count(*) From Clientes")->Fields(0).toLongLong(), 3);
   }
 
   void findSearchesForwardFromCurrent() {
     Insere("5", "ana", "2020-01-01 00:00:00.004");
-    Insere("O''B", "O''Brien", "2020-01-01 00:00:00.005");
     Recordset rs;
     rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
-    // Order: 2 Bruno, 3 Carla, 1 Ana, 5 ana, O'B
-    rs.Find("Nome = 'ANA'");
-    QCOMPARE(rs.Fields("CPFCod").toString(), QString("1"));
-    rs.Find("Nome = 'ANA'");  // includes the current row
-    QCOMPARE(rs.Fields("CPFCod").toString(), QString("1"));
-    rs.Find("Nome = 'ANA'", 1);
-    QCOMPARE(rs.Fields("CPFCod").toString(), QString("5"));
-    rs.Find("CPFCod = '3'");  // behind the current row
-    QVERIFY(rs.EOF_());
-    rs.Find("CPFCod = '3'");
-    QVERIFY(rs.EOF_());
-
-    rs.MoveFirst();
-    rs.Find("CPFCod = 'O''B'");
-    QCOMPARE(rs.Fields("Nome").toString(), QString("O'Brien"));
-    rs.Find("CPFCod = '3'", 0, ado::adSearchBackward);
-    QCOMPARE(rs.Fields("Nome").toString(), QString("Carla"));
-    rs.Find("CPFCod = 'nenhum'", 0, ado::adSearchBackward);
-    QVERIFY(rs.BOF());
+    auto find = [&](const char* criterio, long skip = 0, int sentido = ado::adSearchForward) {
+      rs.Find(criterio, skip, sentido);
+      return Pos(rs);
+    };
+    QCOMPARE(find("Nome = 'ANA'"), QString("1"));
+    QCOMPARE(find("Nome = 'ANA'"), QString("1"));  // includes the current row
+    QCOMPARE(find("Nome = 'ANA'", 1), QString("5"));
+    QCOMPARE(find("CPFCod = '3'"), QString("EOF"));  // behind the current row
+    QCOMPARE(find("CPFCod = '3'", 0, ado::adSearchBackward), QString("3"));
+    QCOMPARE(find("CPFCod = 'nenhum'", 0, ado::adSearchBackward), QString("BOF"));
 
     rs.MoveFirst();
     for (const char* bad : {"CPFCod = 3", "CPFCod = 'O'B'", "CPFCod Like '1'", "CPFCod = '1' Or 1=1"})
       QCOMPARE(ErrorOf([&] { rs.Find(bad); }), ado::adErrInvalidArgument);
-    QCOMPARE(rs.Fields("CPFCod").toString(), QString("2"));  // a refused Find does not move
+    QCOMPARE(Pos(rs), QString("2"));  // a refused Find does not move
     QVERIFY(ErrorOf([&] { rs.Find("Nada = '1'"); }) != 0);
 
     // A Find sees the snapshot, not rows added since.
     Insere("6", "Eva", "2020-01-01 00:00:00.006");
-    rs.Find("CPFCod = '6'");
-    QVERIFY(rs.EOF_());
+    QCOMPARE(find("CPFCod = '6'"), QString("EOF"));
     rs.Requery();
-    rs.Find("CPFCod = '6'");
-    QCOMPARE(rs.Fields("Nome").toString(), QString("Eva"));
+    QCOMPARE(find("CPFCod = '6'"), QString("6"));
   }
 
   void nullIsNotEmpty() {
-    cn_->Execute("Update Clientes Set Hobby = '', Email = Null, Num = 12 Where CPFCod = '2'");
+    cn_->Execute("Update Clientes Set Hobby = '', Email = Null Where CPFCod = '2'");
     Recordset rs;
     rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
-    const QVariant hobby = rs.Fields("Hobby"), email = rs.Fields("Email");
-    QVERIFY(hobby.isValid());
-    QCOMPARE(hobby.typeId(), QMetaType::QString);
-    QVERIFY(hobby.toString().isEmpty());
-    QVERIFY(!email.isValid());
+    QCOMPARE(rs.Fields("Hobby").typeId(), QMetaType::QString);
+    QVERIFY(rs.Fields("Hobby").toString().isEmpty());
+    QVERIFY(!rs.Fields("Email").isValid());
     QCOMPARE(rs.Fields("Num").typeId(), QMetaType::LongLong);
-    QCOMPARE(rs.Fields("num").toLongLong(), 12);
-    QCOMPARE(rs.FieldCount(), 16);
-    QCOMPARE(rs.FieldName(15), QString("DataCadastro"));
   }
 };
 
