@@ -3,84 +3,47 @@
 // ulmaro.mdb, the dialog's widgets, and a message-box recorder.
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
-#include <QList>
 #include <QPushButton>
-#include <QStringList>
 #include <QTest>
 #include <sqlite3.h>
 
+
+#include "tests/data/testdb.h"
 #include "platform/forms/msgbox.h"
 #include "search/frmLocalizar.h"
 
 namespace fixture {
 
-struct Cliente {
-  const char* cpf;
-  const char* nome;
-  const char* fone;
-};
-
-// In insertion (and registration) order.
-inline const Cliente kClientes[] = {
-    {"11122233344", "Maria da Silva", "3333-4444"},
-    {"22233344455", "João Silva Souza", "3232-1111"},
-    {"C001", "Ana Costa", "4444-3333"},
-    {"C002", "Pedro 100% Lima", "5555-6666"},
-    {"33344455566", "Carla D'Ávila", "3333-4445"},
-    {"C003", "Anacleto", "1234-5678"},
-};
-
-inline void Exec(sqlite3* db, const QByteArray& sql) {
-  char* err = nullptr;
-  if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-    const QByteArray msg = err ? err : "?";
-    sqlite3_free(err);
-    qFatal("%s: %s", sql.constData(), msg.constData());
-  }
+// folder/ulmaro.mdb with six clients, registered in this order.
+inline void CriaBanco(const QString& folder) {
+  const QString path = testdb::Cria(folder + QStringLiteral("/ulmaro.mdb"));
+  sqlite3* db = nullptr;
+  sqlite3_open(path.toUtf8().constData(), &db);
+  const int rc = sqlite3_exec(db,
+      "Insert Into Clientes (CPFCod,Nome,Fone,DataCadastro,Sexo,CEP,Endereco,Num,Cidade,UF,DDD) "
+      "Select column1, column2, column3, '2024-01-01 10:00:0' || column4 || '.000', "
+      "'M','01310-100','Rua A',1,'Santos','SP',13 From (Values "
+      "('11122233344','Maria da Silva','3333-4444',0), ('22233344455','João Silva Souza','3232-1111',1), "
+      "('C001','Ana Costa','4444-3333',2), ('C002','Pedro 100% Lima','5555-6666',3), "
+      "('33344455566','Carla D''Ávila','3333-4445',4), ('C003','Anacleto','1234-5678',5))",
+      nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) qFatal("insert: %s", sqlite3_errmsg(db));
+  sqlite3_close(db);
 }
 
-// folder/ulmaro.mdb from the schema with the known clients. With livre, a
-// table without constraints instead, as another tool might have left it.
-inline void CriaBanco(const QString& folder, bool livre = false) {
-  const QString path = folder + QStringLiteral("/ulmaro.mdb");
-  QFile::remove(path);
-  sqlite3* db = nullptr;
-  if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) qFatal("cannot create %s", qPrintable(path));
-  if (livre) {
-    Exec(db, "Create Table Clientes (CPFCod Text, Nome Text, Fone Text)");
-    Exec(db, "Insert Into Clientes Values ('N1', Null, '1111-2222'), ('N2', 'Sem Fone', Null), ('N3', '', '9999-0000')");
-  } else {
-    QFile schema(QStringLiteral(VT_SOURCE_DIR "/data/schema.sql"));
-    if (!schema.open(QIODevice::ReadOnly)) qFatal("no schema");
-    Exec(db, schema.readAll());
-    int n = 0;
-    for (const Cliente& c : kClientes) {
-      sqlite3_stmt* st = nullptr;
-      sqlite3_prepare_v2(db,
-                         "Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone,"
-                         "DataCadastro) Values (?,?,'M','01310-100','Rua A',1,'Santos','SP',13,?,?)",
-                         -1, &st, nullptr);
-      const QByteArray data = QByteArray("2024-01-01 10:00:0") + QByteArray::number(n++) + ".000";
-      sqlite3_bind_text(st, 1, c.cpf, -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(st, 2, c.nome, -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(st, 3, c.fone, -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(st, 4, data.constData(), -1, SQLITE_TRANSIENT);
-      if (sqlite3_step(st) != SQLITE_DONE) qFatal("insert: %s", sqlite3_errmsg(db));
-      sqlite3_finalize(st);
-    }
-  }
-  sqlite3_close(db);
+// A message box as "title|buttons|prompt".
+inline QString Caixa(const QString& prompt, int buttons, const QString& title = QStringLiteral("Aviso")) {
+  return title + QLatin1Char('|') + QString::number(buttons) + QLatin1Char('|') + prompt;
 }
 
 // Records every message box and answers OK.
 struct Caixas {
-  QList<forms::MsgBoxCall> chamadas;
+  QStringList chamadas;
   void Instala() {
     chamadas.clear();
     forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {
-      chamadas.append(c);
+      chamadas << Caixa(c.prompt, c.buttons, c.title);
       return int(forms::vbOK);
     });
   }
@@ -89,27 +52,19 @@ struct Caixas {
 // The open dialog's widgets.
 struct Dialogo {
   QWidget* w = nullptr;
-  QComboBox* cboCampos = nullptr;
-  QComboBox* cboCriterio = nullptr;
+  QComboBox *cboCampos = nullptr, *cboCriterio = nullptr;
   QLineEdit* txtCondicao = nullptr;
   QWidget* cmdBusca = nullptr;
   QAbstractItemView* lvItens = nullptr;
-  QPushButton* cmdOK = nullptr;
-  QPushButton* cmdCancelar = nullptr;
+  QPushButton *cmdOK = nullptr, *cmdCancelar = nullptr;
 
   static Dialogo Abre() {
     frmLocalizar::Instance().Show();
-    Dialogo d;
-    d.w = frmLocalizar::Instance().Window();
-    if (!d.w) return d;
-    d.cboCampos = d.w->findChild<QComboBox*>(QStringLiteral("cboCampos"));
-    d.cboCriterio = d.w->findChild<QComboBox*>(QStringLiteral("cboCriterio"));
-    d.txtCondicao = d.w->findChild<QLineEdit*>(QStringLiteral("txtCondicao"));
-    d.cmdBusca = d.w->findChild<QWidget*>(QStringLiteral("cmdBusca"));
-    d.lvItens = d.w->findChild<QAbstractItemView*>(QStringLiteral("lvItens"));
-    d.cmdOK = d.w->findChild<QPushButton*>(QStringLiteral("cmdOK"));
-    d.cmdCancelar = d.w->findChild<QPushButton*>(QStringLiteral("cmdCancelar"));
-    return d;
+    QWidget* w = frmLocalizar::Instance().Window();
+    auto f = [w](const char* nome) { return w->findChild<QWidget*>(QLatin1String(nome)); };
+    return {w, qobject_cast<QComboBox*>(f("cboCampos")), qobject_cast<QComboBox*>(f("cboCriterio")),
+            qobject_cast<QLineEdit*>(f("txtCondicao")), f("cmdBusca"), qobject_cast<QAbstractItemView*>(f("lvItens")),
+            qobject_cast<QPushButton*>(f("cmdOK")), qobject_cast<QPushButton*>(f("cmdCancelar"))};
   }
 
   // Picks the field and criterion by their texts (empty: none) and clicks the picture.
@@ -120,11 +75,10 @@ struct Dialogo {
     QTest::mouseClick(cmdBusca, Qt::LeftButton);
   }
 
-  // CPFCod column of the list, top to bottom.
-  QStringList Codigos() const {
+  // A column of the list (0: CPFCod), top to bottom.
+  QStringList Coluna(int c = 0) const {
     QStringList out;
-    for (int r = 0; r < lvItens->model()->rowCount(); ++r)
-      out << lvItens->model()->index(r, 0).data().toString();
+    for (int r = 0; r < lvItens->model()->rowCount(); ++r) out << lvItens->model()->index(r, c).data().toString();
     return out;
   }
 
