@@ -2,41 +2,42 @@
 // the OLESelfRegister entry (OleFixture.Thing) and without it.
 #include "platform/ole/server.h"
 
-#include <QRect>
 #include <atomic>
+
+using namespace ole;
 
 namespace {
 
 std::atomic<int> live{0};
 
-const ole::InterfaceInfo kThing = {
-    "_Thing", ole::kDual, {{"Value", 1, ole::Kinds(ole::InvokeKind::PropertyGet), "Long", "", 0, {}}}};
+const InterfaceInfo kThing = {
+    "_Thing", kDual, {{"Value", 1, Kinds(InvokeKind::PropertyGet), "Long", "", 0, {}}}};
 
-class Thing final : public ole::IOleControl {
+class Thing final : public IOleControl {
  public:
   Thing() { ++live; }
   ~Thing() override { --live; }
-  ole::HRESULT GetIDOfName(const QString& name, ole::DISPID* id) const override {
+  HRESULT GetIDOfName(const QString& name, DISPID* id) const override {
     return kThing.GetIDOfName(name, id);
   }
-  ole::HRESULT Invoke(ole::DISPID id, ole::InvokeKind kind, const QVariantList&, QVariant* result,
-                      QString* why) override {
-    if (ole::HRESULT hr = kThing.CheckInvoke(id, kind, why); ole::Failed(hr)) return hr;
+  HRESULT Invoke(DISPID id, InvokeKind kind, const QVariantList&, QVariant* result,
+                 QString* why) override {
+    if (HRESULT hr = kThing.CheckInvoke(id, kind, why); Failed(hr)) return hr;
     if (result) *result = qint32(42);
-    return ole::S_OK;
+    return S_OK;
   }
-  ole::HRESULT SetClientSite(ole::IControlSite*) override { return ole::S_OK; }
-  ole::HRESULT InitNew(QString*) override { return ole::S_OK; }
-  ole::HRESULT Load(ole::IPropertyBag*, QString*) override { return ole::S_OK; }
-  ole::HRESULT Save(ole::IPropertyBag*, QString*) override { return ole::S_OK; }
-  ole::HRESULT InPlaceActivate(QWidget*, const QRect&) override { return ole::E_NOTIMPL; }
+  HRESULT SetClientSite(IControlSite*) override { return S_OK; }
+  HRESULT InitNew(QString*) override { return S_OK; }
+  HRESULT Load(IPropertyBag*, QString*) override { return S_OK; }
+  HRESULT Save(IPropertyBag*, QString*) override { return S_OK; }
+  HRESULT InPlaceActivate(QWidget*, const QRect&) override { return E_NOTIMPL; }
   QWidget* Window() const override { return nullptr; }
 };
 
-const ole::ServerDescriptor kServer = {
+const ServerDescriptor kServer = {
     "OleFixture", "Ole Fixture", 1, 2,
     {{"Thing", "OleFixture.Thing", true, "Apartment", 0x20191, 30000, "", &kThing, nullptr,
-      [] { return std::shared_ptr<ole::IOleControl>(std::make_shared<Thing>()); }}},
+      [] { return std::shared_ptr<IOleControl>(std::make_shared<Thing>()); }}},
     [] { return live.load(); }};
 
 }  // namespace
@@ -48,13 +49,10 @@ OLE_VERSION_INFO("FileVersion=1.00\0OriginalFilename=noselfreg.ocx\0");
 #endif
 
 extern "C" {
-OLE_EXPORT ole::HRESULT DllRegisterServer() {
-  return ole::RegisterServerImpl(kServer, ole::ModulePathOf(&kServer));
+OLE_EXPORT HRESULT DllRegisterServer() { return RegisterServerImpl(kServer, ModulePathOf(&kServer)); }
+OLE_EXPORT HRESULT DllUnregisterServer() { return UnregisterServerImpl(kServer); }
+OLE_EXPORT HRESULT DllGetClassObject(const char* classId, std::shared_ptr<IClassFactory>* factory) {
+  return GetClassObjectImpl(kServer, classId, factory);
 }
-OLE_EXPORT ole::HRESULT DllUnregisterServer() { return ole::UnregisterServerImpl(kServer); }
-OLE_EXPORT ole::HRESULT DllGetClassObject(const char* classId,
-                                          std::shared_ptr<ole::IClassFactory>* factory) {
-  return ole::GetClassObjectImpl(kServer, classId, factory);
-}
-OLE_EXPORT ole::HRESULT DllCanUnloadNow() { return ole::CanUnloadNowImpl(kServer); }
+OLE_EXPORT HRESULT DllCanUnloadNow() { return CanUnloadNowImpl(kServer); }
 }
