@@ -136,7 +136,7 @@ class frmClientes::Site : public ole::IControlSite {
     try {
       index = ole::Dispatcher(ole::ToObject(args.at(0))).Get(QStringLiteral("Index")).toInt();
     } catch (const ole::Error& e) {
-      forms::ReportError(e.Number(), e.Description());
+      mGeral::RelataErro();
       return e.Hr();
     }
     form_.Trivex1_ButtonClick(index);
@@ -287,8 +287,8 @@ void frmClientes::Form_Unload() {
   ClienteAtivo = false;
   try {
     if (d->rsClientes && d->rsClientes->IsOpen()) d->rsClientes->Close();
-  } catch (const ado::Error& e) {
-    forms::ReportError(e.Number(), e.Description());
+  } catch (const ado::Error&) {
+    mGeral::RelataErro();
   }
   frmLocalizar& localizar = frmLocalizar::Instance();
   if (localizar.ATIVO) localizar.Unload();
@@ -374,10 +374,8 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
       d->repassando = false;
       try {
         txtCPFCod_LostFocus();
-      } catch (const ado::Error& e) {
-        forms::ReportError(e.Number(), e.Description());
-      } catch (const ole::Error& e) {
-        forms::ReportError(e.Number(), e.Description());
+      } catch (const std::exception&) {
+        mGeral::RelataErro();
       }
       return true;
     }
@@ -516,17 +514,8 @@ void frmClientes::Trivex1_ButtonClick(int Index) {
       default:
         break;
     }
-  } catch (const std::exception& e) {
-    long number = 0;
-    QString description = QString::fromLocal8Bit(e.what());
-    if (auto* a = dynamic_cast<const ado::Error*>(&e)) {
-      number = a->Number();
-      description = a->Description();
-    } else if (auto* o = dynamic_cast<const ole::Error*>(&e)) {
-      number = o->Number();
-      description = o->Description();
-    }
-    forms::ReportError(number, description);
+  } catch (const std::exception&) {
+    mGeral::RelataErro();
     // A failed save keeps the toolbar's editing buttons.
     if (Index == GRAVAR && d->loaded) {
       try {

@@ -1,5 +1,8 @@
 #include "data/mGeral.h"
 
+#include "platform/forms/msgbox.h"
+#include "platform/ole/ole.h"
+
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -100,6 +103,18 @@ qint16 SoNumeros(qint16 KeyAscii) {
   if (KeyAscii == 8) return KeyAscii;
   if (KeyAscii >= '0' && KeyAscii <= '9') return KeyAscii;
   return 0;
+}
+
+void RelataErro() {
+  try {
+    throw;
+  } catch (const ado::Error& e) {
+    forms::ReportError(e.Number(), e.Description());
+  } catch (const ole::Error& e) {
+    forms::ReportError(e.Number(), e.Description());
+  } catch (const std::exception& e) {
+    forms::ReportError(0, QString::fromLocal8Bit(e.what()));
+  }
 }
 
 }  // namespace mGeral

@@ -28,4 +28,8 @@ void LimpaCampos(QWidget& form);
 // Key filter: digits and Backspace (8) pass, any other code becomes 0.
 qint16 SoNumeros(qint16 KeyAscii);
 
+// Reports the error being handled (call it inside a catch block) as an
+// unhandled error is reported: a "Pontelo" box with its number and description.
+void RelataErro();
+
 }  // namespace mGeral

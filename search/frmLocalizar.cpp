@@ -25,10 +25,8 @@ template <typename F>
 void Protegido(F&& handler) {
   try {
     handler();
-  } catch (const ado::Error& e) {
-    forms::ReportError(e.Number(), e.Description());
-  } catch (const std::exception& e) {
-    forms::ReportError(0, QString::fromLocal8Bit(e.what()));
+  } catch (const std::exception&) {
+    mGeral::RelataErro();
   }
 }
 

@@ -10,9 +10,7 @@
 
 #include "clients/frmClientes.h"
 #include "data/mGeral.h"
-#include "platform/forms/msgbox.h"
 #include "platform/forms/window.h"
-#include "platform/ole/ole.h"
 
 namespace {
 std::unique_ptr<Principal>& instance() {
@@ -97,10 +95,8 @@ void Principal::MDIForm_Load() { mGeral::AbreBanco(); }
 void Principal::mnuClientes_Click() {
   try {
     frmClientes::Instance().Show();
-  } catch (const ado::Error& e) {
-    forms::ReportError(e.Number(), e.Description());
-  } catch (const ole::Error& e) {
-    forms::ReportError(e.Number(), e.Description());
+  } catch (const std::exception&) {
+    mGeral::RelataErro();
   }
 }
 
@@ -118,10 +114,8 @@ bool IniciaPrograma() {
     p.show();
     p.activateWindow();
     return true;
-  } catch (const ado::Error& e) {
-    forms::ReportError(e.Number(), e.Description());
-  } catch (const ole::Error& e) {
-    forms::ReportError(e.Number(), e.Description());
+  } catch (const std::exception&) {
+    mGeral::RelataErro();
   }
   return false;
 }
