@@ -74,7 +74,6 @@ Principal::Principal() {
   mnuClientes = mnuCadastros->addAction(QStringLiteral("C&lientes"));
   mnuClientes->setObjectName(QStringLiteral("mnuClientes"));
   mnuClientes->setShortcut(QKeySequence(Qt::Key_F8));
-  mnuClientes->setShortcutContext(Qt::ApplicationShortcut);
   connect(mnuClientes, &QAction::triggered, this, &Principal::mnuClientes_Click);
   mnuRisco1 = mnuCadastros->addSeparator();
   mnuRisco1->setObjectName(QStringLiteral("mnuRisco1"));
