@@ -277,8 +277,15 @@ HRESULT RegisterServerImpl(const ServerDescriptor& server, const QString& librar
 HRESULT UnregisterServerImpl(const ServerDescriptor& server) {
   try {
     QSettings reg(RegistryPath(), QSettings::IniFormat);
-    reg.remove(TypeLibGroup(server));
-    for (const auto& c : server.classes) reg.remove(QLatin1String(c.progId));
+    // Entries that another copy of the library has written since are not ours.
+    const QString lib = QFileInfo(ModulePathOf(&server)).absoluteFilePath();
+    auto ours = [&reg, &lib](const QString& group) {
+      const QString registered = reg.value(group + QStringLiteral("/Library")).toString();
+      return registered.isEmpty() || registered == lib;
+    };
+    if (ours(TypeLibGroup(server))) reg.remove(TypeLibGroup(server));
+    for (const auto& c : server.classes)
+      if (ours(QLatin1String(c.progId))) reg.remove(QLatin1String(c.progId));
     return SyncStatus(reg);
   } catch (...) {
     return E_UNEXPECTED;

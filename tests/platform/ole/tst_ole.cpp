@@ -108,7 +108,14 @@ class TstOle : public QObject {
     QCOMPARE(canUnload(), S_OK);
     dlclose(lib);  // drops only the reference taken here
 
+    // A copy registered since owns the entries: unregistering the first leaves them.
+    const QString copy = dir_.filePath("copy.ocx");
+    QVERIFY(QFile::copy(FIXTURE_OCX, copy));
+    QCOMPARE(RegisterServer(copy, false, &why), S_OK);
     QCOMPARE(RegisterServer(FIXTURE_OCX, true, &why), S_OK);
+    QCOMPARE(QSettings(registry_, QSettings::IniFormat).value("OleFixture.Thing/Library").toString(),
+             QFileInfo(copy).canonicalFilePath());
+    QCOMPARE(RegisterServer(copy, true, &why), S_OK);
     QCOMPARE(RegistryKeys(), before);
     QCOMPARE(CoCreateInstance("OleFixture.Thing", &thing, &why), REGDB_E_CLASSNOTREG);
     QVERIFY2(why.startsWith("Class not registered: OleFixture.Thing"), qPrintable(why));
