@@ -23,6 +23,8 @@
 #include "shell/Principal.h"
 #include "ui_frmClientes.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr ole::DISPID DISPID_ButtonClick = 9;
@@ -50,7 +52,8 @@ bool FocoDeOutraJanela(Qt::FocusReason reason) {
 // The character code a key press delivers as KeyAscii; 0 when the key types none.
 qint16 KeyAsciiDe(const QKeyEvent* k) {
   if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) return 13;
-  if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) return 0;
+  // Tab and Delete type no character, whatever text the platform attaches.
+  if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab || k->key() == Qt::Key_Delete) return 0;
   const QString t = k->text();
   if (t.size() != 1 || t.at(0).unicode() == 0 || t.at(0).unicode() > 255) return 0;
   return qint16(t.at(0).unicode());
@@ -59,6 +62,22 @@ qint16 KeyAsciiDe(const QKeyEvent* k) {
 int ShiftDe(Qt::KeyboardModifiers m) {
   return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
          (m & Qt::AltModifier ? 4 : 0);
+}
+
+// A stored value is shown whole. The field's own limit bounds what is typed;
+// a row written by another tool may be longer, and a cut key would address
+// another client.
+void MostraTexto(QLineEdit* campo, const QString& valor) {
+  campo->setMaxLength(std::max(campo->property("limite").toInt(), int(valor.size())));
+  campo->setText(valor);
+}
+
+// Puts back the limits of the form's text boxes.
+void RestauraLimites(QWidget* form) {
+  for (QLineEdit* campo : form->findChildren<QLineEdit*>()) {
+    const QVariant limite = campo->property("limite");
+    if (limite.isValid()) campo->setMaxLength(limite.toInt());
+  }
 }
 
 // The form's icon: a file card with a client's silhouette.
@@ -203,6 +222,8 @@ void frmClientes::Unload() {
 void frmClientes::Load() {
   auto* w = new JanelaDoFormulario;
   d->ui.setupUi(w);
+  for (QLineEdit* campo : w->findChildren<QLineEdit*>())
+    if (campo->inputMask().isEmpty()) campo->setProperty("limite", campo->maxLength());
   w->setBaseSize(w->size());
   w->setAttribute(Qt::WA_DeleteOnClose);
   w->setWindowIcon(IconeDoFormulario());
@@ -318,20 +339,20 @@ void frmClientes::CarregaCliente(const QString& Condicao) {
     return;
   }
   auto texto = [&rs](const char* coluna) { return rs.Fields(QLatin1String(coluna)).toString(); };
-  ui.txtCPFCod->setText(texto("CPFCod"));
-  ui.txtNome->setText(texto("Nome"));
-  ui.txtHobby->setText(texto("Hobby"));
+  MostraTexto(ui.txtCPFCod, texto("CPFCod"));
+  MostraTexto(ui.txtNome, texto("Nome"));
+  MostraTexto(ui.txtHobby, texto("Hobby"));
   ui.cboSexo->setCurrentIndex(texto("Sexo") == QLatin1String("M") ? 0 : 1);
   ui.mskCEP->setText(texto("CEP"));
-  ui.txtEndereco->setText(texto("Endereco"));
-  ui.txtNum->setText(texto("Num"));
-  ui.txtComplemento->setText(texto("Complemento"));
-  ui.txtBairro->setText(texto("Bairro"));
-  ui.txtCidade->setText(texto("Cidade"));
-  ui.txtUF->setText(texto("UF"));
-  ui.txtDDD->setText(texto("DDD"));
+  MostraTexto(ui.txtEndereco, texto("Endereco"));
+  MostraTexto(ui.txtNum, texto("Num"));
+  MostraTexto(ui.txtComplemento, texto("Complemento"));
+  MostraTexto(ui.txtBairro, texto("Bairro"));
+  MostraTexto(ui.txtCidade, texto("Cidade"));
+  MostraTexto(ui.txtUF, texto("UF"));
+  MostraTexto(ui.txtDDD, texto("DDD"));
   ui.mskFone->setText(texto("Fone"));
-  ui.txtEmail->setText(texto("Email"));
+  MostraTexto(ui.txtEmail, texto("Email"));
   ui.txtObs->setPlainText(texto("Obs"));
 }
 
@@ -350,6 +371,17 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
           !(widget == d->sub || d->sub->isAncestorOf(widget)))
         return false;
       auto* k = static_cast<QKeyEvent*>(event);
+      // The observations stand on the other tab page, which Qt's focus chain
+      // skips while it is hidden: Tab (and so Enter) from the e-mail goes there.
+      const bool semModificador = !(k->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
+      if (k->key() == Qt::Key_Tab && semModificador && watched == ui.txtEmail) {
+        Foco(ui.txtObs);
+        return true;
+      }
+      if (k->key() == Qt::Key_Backtab && watched == ui.txtObs) {
+        Foco(ui.txtEmail);
+        return true;
+      }
       if (k->key() == Qt::Key_F5) Form_KeyDown(116, ShiftDe(k->modifiers()));
       qint16 KeyAscii = KeyAsciiDe(k);
       if (KeyAscii == 0) return false;
@@ -479,6 +511,7 @@ void frmClientes::Trivex1_ButtonClick(int Index) {
         break;
       case NOVO:
         mGeral::LimpaCampos(*d->window);
+        RestauraLimites(d->window);
         Trivex1.setSTATUS(QStringLiteral("N"));
         ui.fraClientes->setEnabled(true);
         ui.fraObs->setEnabled(true);

@@ -114,6 +114,8 @@ void RelataErro() {
     forms::ReportError(e.Number(), e.Description());
   } catch (const std::exception& e) {
     forms::ReportError(0, QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    forms::ReportError(0, QStringLiteral("Erro desconhecido"));
   }
 }
 

@@ -320,6 +320,14 @@ class TestFrmClientes : public QObject {
     QTest::keyClicks(foco(), "1a2-3456");
     QTest::keyClick(foco(), Qt::Key_Backspace);
     QCOMPARE(txt("txtNum"), QString("1234"));
+    QTest::keyClick(foco(), Qt::Key_Home);
+    QTest::keyClick(foco(), Qt::Key_Delete);
+    QCOMPARE(txt("txtNum"), QString("234"));
+    // Enter in the e-mail goes on to the observations, on their own tab page.
+    campo("txtEmail")->setFocus();
+    QTest::keyClick(foco(), Qt::Key_Return);
+    QTRY_COMPARE(focoNome(), QString("txtObs"));
+    QCOMPARE(campo<QTabWidget>("tbDados")->currentIndex(), 1);
     campo<QTabWidget>("tbDados")->setCurrentIndex(1);
     campo<QPlainTextEdit>("txtObs")->setFocus();
     QTest::keyClicks(foco(), "a");
@@ -330,6 +338,23 @@ class TestFrmClientes : public QObject {
     // F5 opens the search dialog in any mode.
     QTest::keyClick(Principal::Instance().windowHandle(), Qt::Key_F5, Qt::ShiftModifier);
     QVERIFY(frmLocalizar::Instance().IsLoaded());
+  }
+
+  void valoresLongosDeOutrasFerramentasAparecemInteiros() {
+    prepara(false);
+    const QString insere = "Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone,"
+                           "DataCadastro) Values ('%1','%2','M','01310-100','R',%3,'C','SP',11,'1111-2222','%4')";
+    sql(insere.arg("11111111111111", "Curto", "1", "2024-01-01 10:00:00.000"));
+    sql(insere.arg("11111111111111X", "Longo", "123456", "2024-01-01 10:00:01.000"));
+    form().Unload();
+    form().Show();
+    QCOMPARE(txt("txtCPFCod"), QString("11111111111111X"));
+    QCOMPARE(txt("txtNum"), QString("123456"));
+    respostas << forms::vbYes;
+    clica(EXCLUIR);
+    QCOMPARE(valor("Select Nome From Clientes"), QString("Curto"));
+    clica(NOVO);
+    QCOMPARE(campo("txtCPFCod")->maxLength(), 14);
   }
 
   void tabelaVaziaApostrofosEDadosDeOutrasFerramentas() {
