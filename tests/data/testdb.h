@@ -1,10 +1,13 @@
 #pragma once
-// Test helper: a fresh database made from data/schema.sql.
+// Test helpers: a fresh database made from data/schema.sql, and the error a call raises.
 #include <sqlite3.h>
 
 #include <QFile>
 #include <QString>
+#include <functional>
 #include <stdexcept>
+
+#include "platform/ado/ado.h"
 
 namespace testdb {
 
@@ -20,6 +23,17 @@ inline QString Cria(const QString& path) {
   sqlite3_close(db);
   if (rc != SQLITE_OK) throw std::runtime_error("schema: " + msg);
   return path;
+}
+
+// Runs f and returns the number of the ado::Error it throws (0 when none).
+inline long ErroDe(const std::function<void()>& f, QString* description = nullptr) {
+  try {
+    f();
+  } catch (const ado::Error& e) {
+    if (description) *description = e.Description();
+    return e.Number();
+  }
+  return 0;
 }
 
 }  // namespace testdb

@@ -2,30 +2,15 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
-#include <functional>
 
 #include "platform/ado/ado.h"
 #include "tests/data/testdb.h"
 
 using ado::Connection;
 using ado::Recordset;
+using testdb::ErroDe;
 
-namespace {
-
-// Runs f and returns the number of the ado::Error it throws (0 when none).
-long ErrorOf(const std::function<void()>& f, QString* description = nullptr) {
-  try {
-    f();
-  } catch (const ado::Error& e) {
-    if (description) *description = e.Description();
-    return e.Number();
-  }
-  return 0;
-}
-
-QString Cs(const QString& path) { return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path; }
-
-}  // namespace
+static QString Cs(const QString& path) { return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path; }
 
 class TstAdo : public QObject {
   Q_OBJECT
@@ -62,22 +47,19 @@ class TstAdo : public QObject {
     QFile lixo(dir_.filePath("lixo.mdb"));
     QVERIFY(lixo.open(QIODevice::WriteOnly) && lixo.write(QByteArray(4096, 'x')) == 4096);
     lixo.close();
-    QCOMPARE(ErrorOf([&] { cn.Open(Cs(lixo.fileName())); }, &desc), long(SQLITE_NOTADB));
+    QCOMPARE(ErroDe([&] { cn.Open(Cs(lixo.fileName())); }, &desc), long(SQLITE_NOTADB));
     QVERIFY(desc.contains("file is not a database"));
     QVERIFY(!cn.IsOpen());
-    QCOMPARE(ErrorOf([&] { cn.Open("Provider=Outro;Data Source=" + db_); }), ado::adErrProviderNotFound);
-    QCOMPARE(ErrorOf([&] { cn.Open("Provider=Microsoft.Jet.OLEDB.4.0"); }), ado::adErrInvalidArgument);
-    QCOMPARE(ErrorOf([&] { cn.Execute("Select 1"); }), ado::adErrObjectClosed);
+    QCOMPARE(ErroDe([&] { cn.Open("Provider=Outro;Data Source=" + db_); }), ado::adErrProviderNotFound);
+    QCOMPARE(ErroDe([&] { cn.Open("Provider=Microsoft.Jet.OLEDB.4.0"); }), ado::adErrInvalidArgument);
+    QCOMPARE(ErroDe([&] { cn.Execute("Select 1"); }), ado::adErrObjectClosed);
 
-    // A database without table Clientes opens; the query then fails with SQLite's message.
-    const QString vazio = dir_.filePath("vazio.mdb");
-    sqlite3* raw = nullptr;
-    sqlite3_open(vazio.toUtf8().constData(), &raw);
-    sqlite3_exec(raw, "Create Table Outra (x)", nullptr, nullptr, nullptr);
-    sqlite3_close(raw);
-    cn.Open(Cs(vazio));
+    // An empty file is a database without table Clientes: it opens; the query then fails.
+    QVERIFY(lixo.open(QIODevice::WriteOnly));
+    lixo.close();
+    cn.Open(Cs(lixo.fileName()));
     Recordset rs;
-    QCOMPARE(ErrorOf([&] { rs.Open("Select * From Clientes Order By DataCadastro", cn); }, &desc),
+    QCOMPARE(ErroDe([&] { rs.Open("Select * From Clientes Order By DataCadastro", cn); }, &desc),
              long(SQLITE_ERROR));
     QCOMPARE(desc, QString("no such table: Clientes"));
     QVERIFY(!rs.IsOpen());
@@ -90,11 +72,10 @@ class TstAdo : public QObject {
     QElapsedTimer t;
     t.start();
     QString desc;
-    QCOMPARE(ErrorOf([&] { Insere("9", "Zé", "2021-01-01"); }, &desc) & 0xff, long(SQLITE_BUSY));
+    QCOMPARE(ErroDe([&] { Insere("9", "Zé", "2021-01-01"); }, &desc) & 0xff, long(SQLITE_BUSY));
     QCOMPARE(desc, QString("database is locked"));
     QVERIFY(t.elapsed() >= Connection::kBusyTimeoutMs - 100);
-    sqlite3_exec(other, "Rollback", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
+    sqlite3_close(other);  // rolls back
     Insere("9", "Zé", "2021-01-01");  // usable again
   }
 
@@ -102,8 +83,8 @@ class TstAdo : public QObject {
     for (const QString& sql : {QString("Delete From Clientes; Drop Table Clientes"),
                                QString("Delete From Clientes where CPFCod = '1'; x"),
                                QString("Delete From Clientes where CPFCod = '1") + QChar(0) + "'"})
-      QCOMPARE(ErrorOf([&] { cn_->Execute(sql); }), ado::adErrStatementRefused);
-    QCOMPARE(ErrorOf([&] { cn_->Execute("   "); }), ado::adErrInvalidArgument);
+      QCOMPARE(ErroDe([&] { cn_->Execute(sql); }), ado::adErrStatementRefused);
+    QCOMPARE(ErroDe([&] { cn_->Execute("   "); }), ado::adErrInvalidArgument);
     QCOMPARE(cn_->Execute("Select count(*) From Clientes")->Fields(0).toLongLong(), 3);  // nothing ran
     // Trailing separators and comments are no second statement.
     QVERIFY(!cn_->Execute("Delete From Clientes where CPFCod = '3' ;  -- fim\n")->IsOpen());
@@ -116,20 +97,17 @@ class TstAdo : public QObject {
     QStringList nomes;
     for (; !rs->EOF_(); rs->MoveNext()) nomes << rs->Fields("nome").toString();
     QCOMPARE(nomes, QStringList({"Bruno", "Carla", "Ana"}));
-    QCOMPARE(ErrorOf([&] { rs->MoveNext(); }), ado::adErrNoCurrentRecord);
-    QCOMPARE(ErrorOf([&] { rs->Fields("Nome"); }), ado::adErrNoCurrentRecord);
-    QCOMPARE(ErrorOf([&] { rs->MovePrevious(); }), ado::adErrNotSupported);
-    QCOMPARE(ErrorOf([&] { rs->Find("CPFCod = '1'"); }), ado::adErrNotSupported);
-    auto vazio = cn_->Execute("Select * From Clientes Where CPFCod = 'x'");
-    QVERIFY(vazio->BOF() && vazio->EOF_());
+    QCOMPARE(ErroDe([&] { rs->MoveNext(); }), ado::adErrNoCurrentRecord);
+    QCOMPARE(ErroDe([&] { rs->Fields("Nome"); }), ado::adErrNoCurrentRecord);
+    QCOMPARE(ErroDe([&] { rs->MovePrevious(); }), ado::adErrNotSupported);
+    QCOMPARE(ErroDe([&] { rs->Find("CPFCod = '1'"); }), ado::adErrNotSupported);
 
     auto um = cn_->Execute("Select Nome, Hobby From Clientes Where CPFCod = '2'");
     QByteArrayView v;
-    QVERIFY(um->FieldUtf8(0, &v));
-    QCOMPARE(v.toByteArray(), QByteArray("Bruno"));
+    QVERIFY(um->FieldUtf8(0, &v) && v.toByteArray() == "Bruno");
     QVERIFY(!um->FieldUtf8(1, &v));  // Null
     QCOMPARE(um->FieldIndex("HOBBY"), 1);
-    QCOMPARE(ErrorOf([&] { um->Fields("Nada"); }), ado::adErrItemNotFound);
+    QCOMPARE(ErroDe([&] { um->Fields("Nada"); }), ado::adErrItemNotFound);
   }
 
   void snapshotIgnoresChangesUntilRequery() {
@@ -157,7 +135,7 @@ class TstAdo : public QObject {
     rs.MoveFirst();
     rs.MoveLast();
     QVERIFY(rs.BOF() && rs.EOF_());
-    QCOMPARE(ErrorOf([&] { rs.MoveNext(); }), ado::adErrNoCurrentRecord);
+    QCOMPARE(ErroDe([&] { rs.MoveNext(); }), ado::adErrNoCurrentRecord);
   }
 
   void movesAndBoundaries() {
@@ -170,15 +148,15 @@ class TstAdo : public QObject {
         {&Recordset::MoveLast, "1"},       {&Recordset::MoveNext, "EOF"},      {&Recordset::MoveNext, "3021"},
         {&Recordset::MovePrevious, "1"},   {&Recordset::MoveFirst, "2"},       {&Recordset::MovePrevious, "BOF"}};
     for (auto [move, pos] : passos) {
-      const long n = ErrorOf([&] { (rs.*move)(); });
+      const long n = ErroDe([&] { (rs.*move)(); });
       QCOMPARE(n ? QString::number(n) : Pos(rs), QString(pos));
     }
-    QCOMPARE(ErrorOf([&] { rs.Fields("Nome"); }), ado::adErrNoCurrentRecord);
+    QCOMPARE(ErroDe([&] { rs.Fields("Nome"); }), ado::adErrNoCurrentRecord);
 
     // Only single-table queries can be scrolled; words inside a value are no clauses.
     Recordset outro;
     for (const char* sql : {"Select Nome, count(*) From Clientes Group By Nome", "Delete From Clientes"})
-      QCOMPARE(ErrorOf([&] { outro.Open(sql, *cn_); }), ado::adErrInvalidArgument);
+      QCOMPARE(ErroDe([&] { outro.Open(sql, *cn_); }), ado::adErrInvalidArgument);
     outro.Open("Select Nome From Clientes Where Nome = 'Union Join' Or Nome Like 'C%' Order By Nome", *cn_);
     QCOMPARE(outro.RecordCount(), 1);
     QCOMPARE(outro.Fields("Nome").toString(), QString("Carla"));
@@ -202,9 +180,8 @@ class TstAdo : public QObject {
 
     rs.MoveFirst();
     for (const char* bad : {"CPFCod = 3", "CPFCod = 'O'B'", "CPFCod Like '1'", "CPFCod = '1' Or 1=1"})
-      QCOMPARE(ErrorOf([&] { rs.Find(bad); }), ado::adErrInvalidArgument);
+      QCOMPARE(ErroDe([&] { rs.Find(bad); }), ado::adErrInvalidArgument);
     QCOMPARE(Pos(rs), QString("2"));  // a refused Find does not move
-    QVERIFY(ErrorOf([&] { rs.Find("Nada = '1'"); }) != 0);
 
     // A Find sees the snapshot, not rows added since.
     Insere("6", "Eva", "2020-01-01 00:00:00.006");
@@ -217,8 +194,7 @@ class TstAdo : public QObject {
     cn_->Execute("Update Clientes Set Hobby = '', Email = Null Where CPFCod = '2'");
     Recordset rs;
     rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
-    QCOMPARE(rs.Fields("Hobby").typeId(), QMetaType::QString);
-    QVERIFY(rs.Fields("Hobby").toString().isEmpty());
+    QCOMPARE(rs.Fields("Hobby"), QVariant(QString("")));
     QVERIFY(!rs.Fields("Email").isValid());
     QCOMPARE(rs.Fields("Num").typeId(), QMetaType::LongLong);
   }
