@@ -8,18 +8,16 @@
 #include <QTest>
 #include <sqlite3.h>
 
-
-#include "tests/data/testdb.h"
 #include "platform/forms/msgbox.h"
 #include "search/frmLocalizar.h"
+#include "tests/data/testdb.h"
 
 namespace fixture {
 
 // folder/ulmaro.mdb with six clients, registered in this order.
 inline void CriaBanco(const QString& folder) {
-  const QString path = testdb::Cria(folder + QStringLiteral("/ulmaro.mdb"));
   sqlite3* db = nullptr;
-  sqlite3_open(path.toUtf8().constData(), &db);
+  sqlite3_open(testdb::Cria(folder + QStringLiteral("/ulmaro.mdb")).toUtf8().constData(), &db);
   const int rc = sqlite3_exec(db,
       "Insert Into Clientes (CPFCod,Nome,Fone,DataCadastro,Sexo,CEP,Endereco,Num,Cidade,UF,DDD) "
       "Select column1, column2, column3, '2024-01-01 10:00:0' || column4 || '.000', "
@@ -37,42 +35,34 @@ inline QString Caixa(const QString& prompt, int buttons, const QString& title = 
   return title + QLatin1Char('|') + QString::number(buttons) + QLatin1Char('|') + prompt;
 }
 
-// Records every message box and answers OK.
-struct Caixas {
-  QStringList chamadas;
-  void Instala() {
-    chamadas.clear();
+// Records every message box ("title|buttons|prompt") and answers OK while it lives.
+struct Caixas : QStringList {
+  Caixas() {
     forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {
-      chamadas << Caixa(c.prompt, c.buttons, c.title);
-      return int(forms::vbOK);
+      return *this << Caixa(c.prompt, c.buttons, c.title), int(forms::vbOK);
     });
   }
+  ~Caixas() { forms::SetMsgBoxResponder({}); }
 };
 
 // The open dialog's widgets.
 struct Dialogo {
-  QWidget* w = nullptr;
-  QComboBox *cboCampos = nullptr, *cboCriterio = nullptr;
-  QLineEdit* txtCondicao = nullptr;
-  QWidget* cmdBusca = nullptr;
-  QAbstractItemView* lvItens = nullptr;
-  QPushButton *cmdOK = nullptr, *cmdCancelar = nullptr;
+  QWidget* w = frmLocalizar::Instance().Window();
+  QComboBox* cboCampos = w->findChild<QComboBox*>(QStringLiteral("cboCampos"));
+  QComboBox* cboCriterio = w->findChild<QComboBox*>(QStringLiteral("cboCriterio"));
+  QLineEdit* txtCondicao = w->findChild<QLineEdit*>(QStringLiteral("txtCondicao"));
+  QAbstractItemView* lvItens = w->findChild<QAbstractItemView*>(QStringLiteral("lvItens"));
+  QPushButton* cmdOK = w->findChild<QPushButton*>(QStringLiteral("cmdOK"));
+  QPushButton* cmdCancelar = w->findChild<QPushButton*>(QStringLiteral("cmdCancelar"));
 
-  static Dialogo Abre() {
-    frmLocalizar::Instance().Show();
-    QWidget* w = frmLocalizar::Instance().Window();
-    auto f = [w](const char* nome) { return w->findChild<QWidget*>(QLatin1String(nome)); };
-    return {w, qobject_cast<QComboBox*>(f("cboCampos")), qobject_cast<QComboBox*>(f("cboCriterio")),
-            qobject_cast<QLineEdit*>(f("txtCondicao")), f("cmdBusca"), qobject_cast<QAbstractItemView*>(f("lvItens")),
-            qobject_cast<QPushButton*>(f("cmdOK")), qobject_cast<QPushButton*>(f("cmdCancelar"))};
-  }
+  static Dialogo Abre() { return frmLocalizar::Instance().Show(), Dialogo{}; }
 
   // Picks the field and criterion by their texts (empty: none) and clicks the picture.
   void Busca(const QString& campo, const QString& criterio, const QString& texto) {
     cboCampos->setCurrentIndex(cboCampos->findText(campo));
     cboCriterio->setCurrentIndex(cboCriterio->findText(criterio));
     txtCondicao->setText(texto);
-    QTest::mouseClick(cmdBusca, Qt::LeftButton);
+    QTest::mouseClick(w->findChild<QWidget*>(QStringLiteral("cmdBusca")), Qt::LeftButton);
   }
 
   // A column of the list (0: CPFCod), top to bottom.
