@@ -181,7 +181,6 @@ struct frmClientes::Impl {
   bool unloading = false;
   bool repassando = false;  // a focus loss being handed to the key field itself
   std::unique_ptr<ado::Recordset> rsClientes;
-  std::shared_ptr<ole::IOleControl> control;
   Site site;
 };
 
@@ -264,7 +263,6 @@ void frmClientes::CriaTrivex1() {
   std::shared_ptr<ole::IOleControl> ctl;
   ole::HRESULT hr = ole::CoCreateInstance(progId, &ctl, &desc);
   if (ole::Failed(hr) || !ctl) throw ole::Error(ole::Failed(hr) ? hr : ole::E_FAIL, desc);
-  d->control = ctl;
   ole::Check(ctl->SetClientSite(&d->site));
 
   QFont font(holder->property("FontName").toString());
@@ -276,6 +274,7 @@ void frmClientes::CriaTrivex1() {
   ole::Check(hr, desc);
   ole::Check(ctl->InPlaceActivate(holder, QRect(QPoint(0, 0), holder->size())));
   Trivex1.object_ = ctl;
+  // The window holds a reference too, until it is destroyed (see LiberaTrivex1).
   QObject::connect(d->window, &QObject::destroyed, [ctl] {});
 }
 
@@ -284,7 +283,6 @@ void frmClientes::CriaTrivex1() {
 // control's own click handling.
 void frmClientes::LiberaTrivex1() {
   Trivex1.object_.reset();
-  d->control.reset();
 }
 
 // ---------------------------------------------------------------------------
