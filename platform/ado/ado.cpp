@@ -1,28 +1,98 @@
 #include "platform/ado/ado.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+
+#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/ado/like.h"
+
 namespace ado {
 
-Error::Error(long number, QString description)
+Error::Error(long number, QString description, QString nativeDescription)
     : number_(number),
       description_(std::move(description)),
-      what_((QString::number(number) + QLatin1String(": ") + description_).toUtf8()) {}
+      native_(nativeDescription.isEmpty() ? description_ : std::move(nativeDescription)),
+      what_((QString::number(number) + QLatin1String(": ") + native_).toUtf8()) {}
+
+QString TextFromUtf8(QByteArrayView utf8) {
+  QStringDecoder decoder(QStringConverter::Utf8,
+                         QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+  return decoder.decode(utf8);
+}
 
 namespace {
 
+// The Portuguese description of an SQLite failure a user can meet; the
+// native text for the others.
+QString Descricao(int code, const QString& native) {
+  switch (code & 0xff) {
+    case SQLITE_CANTOPEN: return QStringLiteral("Não foi possível abrir o arquivo de banco de dados");
+    case SQLITE_NOTADB: return QStringLiteral("O arquivo não é um banco de dados");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return QStringLiteral("O banco de dados está bloqueado por outro programa");
+    case SQLITE_READONLY: return QStringLiteral("O banco de dados não permite gravação (somente leitura)");
+    case SQLITE_FULL: return QStringLiteral("O disco está cheio");
+    case SQLITE_IOERR: return QStringLiteral("Erro de leitura ou gravação no banco de dados");
+    case SQLITE_CORRUPT: return QStringLiteral("O banco de dados está danificado");
+    case SQLITE_NOMEM: return QStringLiteral("Memória insuficiente");
+    case SQLITE_CONSTRAINT:
+      if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY)
+        return QStringLiteral("Valor repetido numa coluna que não aceita repetição (%1)")
+            .arg(native.section(QLatin1String(": "), 1));
+      if (code == SQLITE_CONSTRAINT_NOTNULL)
+        return QStringLiteral("Coluna obrigatória sem valor (%1)").arg(native.section(QLatin1String(": "), 1));
+      return QStringLiteral("O banco de dados recusou o valor (%1)").arg(native);
+    default: break;
+  }
+  struct Padrao {
+    const char* en;
+    const char* pt;
+  };
+  static const Padrao padroes[] = {
+      {"^no such table: (.*)$", "A tabela %1 não existe no banco de dados"},
+      {"^no such column: (.*)$", "A coluna %1 não existe"},
+      {"^table (\\S+) has no column named (.*)$", "A tabela %1 não tem a coluna %2"},
+      {"^near (\".*\"): syntax error$", "Erro de sintaxe perto de %1"},
+      {"^unrecognized token: (.*)$", "Texto não reconhecido na instrução: %1"},
+      {"^incomplete input$", "Instrução incompleta"},
+      {"^LIKE or GLOB pattern too complex$", "O texto da busca é longo demais"},
+  };
+  for (const Padrao& p : padroes) {
+    const QRegularExpression re(QString::fromLatin1(p.en));
+    const auto m = re.match(native);
+    if (!m.hasMatch()) continue;
+    QString pt = QString::fromUtf8(p.pt);
+    for (int i = 1; i <= re.captureCount(); ++i) pt = pt.arg(m.captured(i));
+    return pt;
+  }
+  return native;
+}
+
+[[noreturn]] void ThrowCode(int code, const QString& native, const QString& context = {}) {
+  QString desc = Descricao(code, native);
+  QString nat = native;
+  if (!context.isEmpty()) {
+    desc += QLatin1String(": ") + context;
+    nat += QLatin1String(": ") + context;
+  }
+  throw Error(code, desc, nat);
+}
+
 [[noreturn]] void ThrowSqlite(sqlite3* db, const QString& context = {}) {
-  const long code = db ? sqlite3_extended_errcode(db) : SQLITE_NOMEM;
-  QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
-  if (!context.isEmpty()) msg += QLatin1String(": ") + context;
-  throw Error(code, msg);
+  if (!db) ThrowCode(SQLITE_NOMEM, QStringLiteral("out of memory"), context);
+  ThrowCode(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)), context);
 }
 
 [[noreturn]] void ThrowClosed() {
@@ -52,16 +122,26 @@ struct Stmt {
   ~Stmt() { sqlite3_finalize(s); }
 };
 
+// Resets a statement when it goes out of scope, so that no read transaction
+// outlives the call that stepped it.
+struct ResetOnExit {
+  sqlite3_stmt* s;
+  ~ResetOnExit() {
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+  }
+};
+
 // Prepares exactly one statement. Refuses NUL characters and any statement
 // after the first (white space, semicolons and comments may follow).
-Stmt PrepareOne(sqlite3* db, const QString& text) {
+Stmt PrepareOne(sqlite3* db, const QString& text, unsigned flags = 0) {
   if (text.contains(QChar(0)))
     throw Error(adErrStatementRefused,
                 QStringLiteral("The statement holds a NUL character and was not run."));
   const QByteArray sql = text.toUtf8();
   const char* tail = nullptr;
   sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &raw, &tail) != SQLITE_OK)
+  if (sqlite3_prepare_v3(db, sql.constData(), int(sql.size()), flags, &raw, &tail) != SQLITE_OK)
     ThrowSqlite(db);
   Stmt st(raw);
   if (!st.s)
@@ -95,13 +175,105 @@ QVariant ColumnValue(sqlite3_stmt* st, int i) {
     }
     default: {
       const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-      return QString::fromUtf8(p, sqlite3_column_bytes(st, i));
+      return TextFromUtf8(QByteArrayView(p, sqlite3_column_bytes(st, i)));
     }
   }
 }
 
+// One stored value, copied out of a statement so that the statement can be reset.
+struct Valor {
+  int type = SQLITE_NULL;
+  sqlite3_int64 i = 0;
+  double f = 0;
+  QByteArray bytes;  // text (UTF-8) or blob
+
+  static Valor De(sqlite3_stmt* st, int col) {
+    Valor v;
+    v.type = sqlite3_column_type(st, col);
+    switch (v.type) {
+      case SQLITE_INTEGER: v.i = sqlite3_column_int64(st, col); break;
+      case SQLITE_FLOAT: v.f = sqlite3_column_double(st, col); break;
+      case SQLITE_NULL: break;
+      default: {
+        const void* p = v.type == SQLITE_BLOB ? sqlite3_column_blob(st, col) : sqlite3_column_text(st, col);
+        v.bytes = QByteArray(static_cast<const char*>(p), sqlite3_column_bytes(st, col));
+      }
+    }
+    return v;
+  }
+  void Bind(sqlite3_stmt* st, int param) const {
+    switch (type) {
+      case SQLITE_INTEGER: sqlite3_bind_int64(st, param, i); break;
+      case SQLITE_FLOAT: sqlite3_bind_double(st, param, f); break;
+      case SQLITE_NULL: sqlite3_bind_null(st, param); break;
+      case SQLITE_BLOB: sqlite3_bind_blob(st, param, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT); break;
+      default: sqlite3_bind_text(st, param, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT); break;
+    }
+  }
+  QVariant ToVariant() const {
+    switch (type) {
+      case SQLITE_INTEGER: return QVariant::fromValue<qint64>(i);
+      case SQLITE_FLOAT: return f;
+      case SQLITE_NULL: return {};
+      case SQLITE_BLOB: return bytes;
+      default: return TextFromUtf8(bytes);
+    }
+  }
+};
+
 void Exec(sqlite3* db, const char* sql) {
   if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) ThrowSqlite(db);
+}
+
+// Splits a connection string into lower-cased keys and values. A value may be
+// in double quotes, a quote inside doubled.
+QHash<QString, QString> ParseConnectionString(const QString& text) {
+  QHash<QString, QString> out;
+  qsizetype i = 0;
+  const qsizetype n = text.size();
+  auto invalid = [&] {
+    return Error(adErrInvalidArgument, QStringLiteral("Invalid connection string: ") + text);
+  };
+  while (i < n) {
+    const qsizetype eq = text.indexOf(QLatin1Char('='), i);
+    const qsizetype semi = text.indexOf(QLatin1Char(';'), i);
+    if (eq < 0 || (semi >= 0 && semi < eq)) {
+      const QString part = text.mid(i, (semi < 0 ? n : semi) - i);
+      if (!part.trimmed().isEmpty()) throw invalid();
+      if (semi < 0) break;
+      i = semi + 1;
+      continue;
+    }
+    const QString key = text.mid(i, eq - i).trimmed().toLower();
+    i = eq + 1;
+    while (i < n && text[i].isSpace()) ++i;
+    QString value;
+    if (i < n && text[i] == QLatin1Char('"')) {
+      ++i;
+      for (;;) {
+        if (i >= n) throw invalid();
+        if (text[i] == QLatin1Char('"')) {
+          if (i + 1 < n && text[i + 1] == QLatin1Char('"')) {
+            value += QLatin1Char('"');
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        value += text[i++];
+      }
+      while (i < n && text[i].isSpace()) ++i;
+      if (i < n && text[i] != QLatin1Char(';')) throw invalid();
+    } else {
+      const qsizetype end = semi < 0 ? n : semi;
+      value = text.mid(i, end - i).trimmed();
+      i = end;
+    }
+    out.insert(key, value);
+    if (i < n) ++i;  // the ';'
+  }
+  return out;
 }
 
 }  // namespace
@@ -111,90 +283,15 @@ void Exec(sqlite3* db, const char* sql) {
 struct Connection::Impl {
   sqlite3* db = nullptr;
   QString path;
+  bool wal = false;
+  // Scrollable recordsets open over this connection.
+  std::vector<Recordset::Impl*> snapshots;
+  // Row changes the update hook reported during the running statement.
+  sqlite3_int64 hookCalls = 0;
+
+  void EnsureWal();
+  static void UpdateHook(void* self, int op, const char* dbName, const char* table, sqlite3_int64 rowid);
 };
-
-Connection::Connection() : d(std::make_unique<Impl>()) {}
-Connection::~Connection() { Close(); }
-
-void Connection::Open(const QString& connectionString, const QString&, const QString&, long) {
-  if (d->db) throw Error(adErrObjectOpen, QStringLiteral("Operation is not allowed when the object is open."));
-  QString provider, source;
-  bool hasSource = false;
-  for (const QString& part : connectionString.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-    const qsizetype eq = part.indexOf(QLatin1Char('='));
-    if (eq < 0) {
-      if (part.trimmed().isEmpty()) continue;
-      throw Error(adErrInvalidArgument, QStringLiteral("Invalid connection string: ") + connectionString);
-    }
-    const QString key = part.left(eq).trimmed().toLower();
-    const QString value = part.mid(eq + 1).trimmed();
-    if (key == QLatin1String("provider")) {
-      provider = value;
-    } else if (key == QLatin1String("data source")) {
-      source = value;
-      hasSource = true;
-    }
-  }
-  if (!provider.isEmpty() && provider.compare(QLatin1String("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) != 0 &&
-      provider.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) != 0)
-    throw Error(adErrProviderNotFound,
-                QStringLiteral("Provider cannot be found. It may not be properly installed: ") + provider);
-  if (!hasSource || source.isEmpty())
-    throw Error(adErrInvalidArgument, QStringLiteral("The connection string names no Data Source."));
-
-  sqlite3* db = nullptr;
-  // Never SQLITE_OPEN_CREATE: a missing file is an error, not a new database.
-  const int rc = sqlite3_open_v2(source.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-  auto fail = [&](const QString& context) {
-    try {
-      ThrowSqlite(db, context);
-    } catch (...) {
-      sqlite3_close_v2(db);
-      throw;
-    }
-  };
-  if (rc != SQLITE_OK) fail(source);
-  sqlite3_extended_result_codes(db, 1);
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  // Read the header now, so that a file that is not a database fails here.
-  if (sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) fail(source);
-  if (sqlite3_db_readonly(db, "main") == 1) {
-    sqlite3_close_v2(db);
-    throw Error(SQLITE_READONLY, QStringLiteral("attempt to write a readonly database: ") + source);
-  }
-  if (sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) != SQLITE_OK) fail(source);
-  d->db = db;
-  d->path = source;
-}
-
-bool Connection::IsOpen() const { return d->db != nullptr; }
-
-void Connection::Close() {
-  if (!d->db) return;
-  // Recordsets still reading keep the handle alive until they are done.
-  sqlite3_close_v2(d->db);
-  d->db = nullptr;
-  d->path.clear();
-}
-
-std::unique_ptr<Recordset> Connection::Execute(const QString& commandText, long) {
-  if (!d->db) ThrowClosed();
-  Stmt st = PrepareOne(d->db, commandText);
-  auto rs = std::make_unique<Recordset>();
-  if (sqlite3_column_count(st.s) > 0) {
-    rs->OpenForwardOnly(d->db, std::move(st.s));
-    st.s = nullptr;
-    return rs;
-  }
-  int rc;
-  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-  }
-  if (rc != SQLITE_DONE) ThrowSqlite(d->db);
-  return rs;
-}
-
-QString Connection::DataSource() const { return d->path; }
-sqlite3* Connection::Handle() const { return d->db; }
 
 // ---------------------------------------------------------------- Recordset
 
@@ -209,48 +306,70 @@ struct Recordset::Impl {
   sqlite3* fwdDb = nullptr;
   Stmt fwd;
 
-  // Snapshot: a connection of its own in a read transaction, the rowids in
-  // order, and a statement that reads one row by rowid.
+  // Scrollable: a read-only connection of its own and what the query means.
+  Connection::Impl* conn = nullptr;
   sqlite3* snap = nullptr;
-  QString table;
-  QString keysetSql;  // "Select rowid From <table> <rest>"
-  std::vector<sqlite3_int64> keys;
-  Stmt fetch;                  // "Select <columns> From <table> Where rowid = ?"
-  qsizetype fetchedPos = -1;   // the row fetch stands on, -1 for none
+  QString table, columns, where;  // where: the condition, or empty
+  struct Termo {
+    QString coluna;
+    bool desc = false;
+    bool nullable = true;
+  };
+  std::vector<Termo> ordem;  // the Order By columns; rowid follows
+  std::unordered_map<QString, Stmt> cache;
 
-  qsizetype pos = -1;
+  // The current row: rowid, the Order By values, then the selected columns.
+  std::vector<Valor> row;
+  bool temLinha = false;  // row holds a row (also while past either end)
   bool bof = true, eof = true;
+  qsizetype pos = -1;     // forward-only: rows stepped
+
+  // Counting and snapshot state.
+  long count = 0;
+  bool countValid = false;
+  sqlite3_int64 dataVersion = -1;  // of the connection, when count was taken
+  bool pinned = false;
+  bool recount = false;
+  std::unordered_set<sqlite3_int64> changed;
+  static constexpr size_t kMaxChanged = 10000;
 
   ~Impl() { Reset(); }
 
+  void Detach() {
+    if (!conn) return;
+    auto& v = conn->snapshots;
+    v.erase(std::remove(v.begin(), v.end(), this), v.end());
+    conn = nullptr;
+  }
+
   void Reset() {
+    Detach();
     fwd = Stmt();
     fwdDb = nullptr;
-    fetch = Stmt();
+    cache.clear();
     if (snap) {
-      sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr);
       sqlite3_close_v2(snap);
       snap = nullptr;
     }
-    keys.clear();
-    keys.shrink_to_fit();
+    ordem.clear();
+    row.clear();
+    temLinha = false;
     names.clear();
     index.clear();
-    fetchedPos = -1;
+    changed.clear();
+    pinned = recount = countValid = false;
+    count = 0;
     pos = -1;
     bof = eof = true;
     mode = Mode::Closed;
   }
 
-  void SetNames(sqlite3_stmt* st) {
+  void SetNames(sqlite3_stmt* st, int first) {
     names.clear();
     index.clear();
     const int n = sqlite3_column_count(st);
-    for (int i = 0; i < n; ++i) {
-      const QString name = QString::fromUtf8(sqlite3_column_name(st, i));
-      names << name;
-    }
-    for (int i = n - 1; i >= 0; --i) index[names[i].toLower()] = i;  // first of equal names wins
+    for (int i = first; i < n; ++i) names << QString::fromUtf8(sqlite3_column_name(st, i));
+    for (int i = int(names.size()) - 1; i >= 0; --i) index[names[i].toLower()] = i;  // first of equal names wins
   }
 
   // Forward-only: step to the next row.
@@ -262,47 +381,225 @@ struct Recordset::Impl {
     } else if (rc == SQLITE_DONE) {
       eof = true;
       if (pos < 0) bof = true;
+      sqlite3_reset(fwd.s);  // ends its read transaction
     } else {
       eof = true;
-      ThrowSqlite(fwdDb);
+      const int code = sqlite3_extended_errcode(fwdDb);
+      const QString msg = QString::fromUtf8(sqlite3_errmsg(fwdDb));
+      sqlite3_reset(fwd.s);
+      ThrowCode(code, msg);
     }
   }
 
-  // Snapshot: begin a read transaction and read the rowids.
-  void BuildKeyset() {
+  // ------------------------------------------------ snapshot: statements
+
+  sqlite3_stmt* Prepared(const QString& sql) {
+    auto it = cache.find(sql);
+    if (it == cache.end()) it = cache.emplace(sql, PrepareOne(snap, sql, SQLITE_PREPARE_PERSISTENT)).first;
+    return it->second.s;
+  }
+
+  // "rowid, t1, ..., tn, <columns>": what every row query selects.
+  QString SelectList() const {
+    QString s = QStringLiteral("rowid");
+    for (const Termo& t : ordem) s += QLatin1String(", ") + t.coluna;
+    return s + QLatin1String(", ") + columns;
+  }
+  int FirstColumn() const { return 1 + int(ordem.size()); }
+
+  QString OrderBy(bool reverse) const {
+    QString s;
+    for (const Termo& t : ordem)
+      s += t.coluna + QLatin1String(t.desc != reverse ? " Desc, " : " Asc, ");
+    return s + QLatin1String(reverse ? "rowid Desc" : "rowid Asc");
+  }
+
+  // Reads the first row meeting cond (with its parameters) in the given
+  // direction into row. False when there is none.
+  bool ReadRow(const QString& cond, const std::vector<const Valor*>& params, bool reverse,
+               const Valor* extra = nullptr) {
+    QString sql = QStringLiteral("Select ") + SelectList() + QStringLiteral(" From ") + table + QStringLiteral(" Where ");
+    if (!where.isEmpty()) sql += QLatin1Char('(') + where + QLatin1String(") And ");
+    sql += QLatin1Char('(') + cond + QLatin1String(") Order By ") + OrderBy(reverse) + QLatin1String(" Limit 1");
+    sqlite3_stmt* st = Prepared(sql);
+    ResetOnExit guard{st};
+    int p = 1;
+    for (const Valor* v : params) v->Bind(st, p++);
+    if (extra) extra->Bind(st, p++);
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_DONE) return false;
+    if (rc != SQLITE_ROW) ThrowSqlite(snap);
+    const int n = sqlite3_column_count(st);
+    std::vector<Valor> fresh;
+    fresh.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) fresh.push_back(Valor::De(st, i));
+    row = std::move(fresh);
+    temLinha = true;
+    return true;
+  }
+
+  // Conditions on one sort term against the current row's value.
+  static QString Greater(const Termo& t, const Valor& v, std::vector<const Valor*>& ps) {
+    if (v.type == SQLITE_NULL) return t.coluna + QLatin1String(" Is Not Null");
+    ps.push_back(&v);
+    return t.coluna + QLatin1String(" > ?");
+  }
+  static QString Less(const Termo& t, const Valor& v, std::vector<const Valor*>& ps) {
+    if (v.type == SQLITE_NULL) return QStringLiteral("0");
+    ps.push_back(&v);
+    return t.nullable ? QLatin1Char('(') + t.coluna + QLatin1String(" < ? Or ") + t.coluna + QLatin1String(" Is Null)")
+                      : t.coluna + QLatin1String(" < ?");
+  }
+  static QString Equal(const Termo& t, const Valor& v, std::vector<const Valor*>& ps) {
+    if (v.type == SQLITE_NULL) return t.coluna + QLatin1String(" Is Null");
+    ps.push_back(&v);
+    return t.coluna + QLatin1String(" = ?");
+  }
+
+  // Moves from the remembered row to the next (forward) or previous row that
+  // also meets extraCond (with its one parameter). inclusive: the remembered
+  // row itself counts. Tries the tie group first, then each coarser level, so
+  // that every query can use an index on the Order By column.
+  bool Step(bool forward, bool inclusive, const QString& extraCond = {}, const Valor* extra = nullptr) {
+    const std::vector<Valor> key(row.begin(), row.begin() + FirstColumn());
+    const Termo rowidTerm{QStringLiteral("rowid"), false, false};
+    for (int level = int(ordem.size()); level >= 0; --level) {
+      std::vector<const Valor*> ps;
+      QString cond;
+      for (int i = 0; i < level; ++i) cond += Equal(ordem[size_t(i)], key[size_t(i) + 1], ps) + QLatin1String(" And ");
+      const Termo& t = level == int(ordem.size()) ? rowidTerm : ordem[size_t(level)];
+      const Valor& v = level == int(ordem.size()) ? key[0] : key[size_t(level) + 1];
+      const bool after = forward != t.desc;
+      if (level == int(ordem.size()) && inclusive) {
+        ps.push_back(&v);
+        cond += after ? QStringLiteral("rowid >= ?") : QStringLiteral("rowid <= ?");
+      } else {
+        cond += after ? Greater(t, v, ps) : Less(t, v, ps);
+      }
+      if (!extraCond.isEmpty()) cond += QLatin1String(" And ") + extraCond;
+      if (ReadRow(cond, ps, !forward, extra)) return true;
+    }
+    return false;
+  }
+
+  // ------------------------------------------------ snapshot: moves
+
+  void First() {
+    bof = eof = !ReadRow(QStringLiteral("1"), {}, false);
+  }
+  void Last() {
+    bof = eof = !ReadRow(QStringLiteral("1"), {}, true);
+  }
+
+  // ------------------------------------------------ snapshot: pinning and counting
+
+  void Pin() {
+    if (pinned || !snap) return;
     Exec(snap, "BEGIN");
-    const size_t previous = keys.size();
-    keys.clear();
-    {
-      // No memory map here: the kernel maps whole neighbourhoods of each page
-      // touched, and the index pages lie all over the file.
-      Stmt st = PrepareOne(snap, keysetSql);
-      if (previous) keys.reserve(previous + previous / 8 + 16);
-      int rc;
-      while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) keys.push_back(sqlite3_column_int64(st.s, 0));
-      if (rc != SQLITE_DONE) ThrowSqlite(snap);
+    // A read starts the transaction: from here on the recordset reads the
+    // state before the coming write.
+    if (sqlite3_exec(snap, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_exec(snap, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw Error(sqlite3_extended_errcode(snap), QString::fromUtf8(sqlite3_errmsg(snap)));
     }
-    if (keys.capacity() > keys.size() * 2 + 1024) keys.shrink_to_fit();
-    fetchedPos = -1;
-    pos = keys.empty() ? -1 : 0;
-    bof = eof = keys.empty();
+    pinned = true;
   }
 
-  // The statement standing on the current row.
-  sqlite3_stmt* Current() {
+  void Unpin() {
+    pinned = false;
+    if (snap && !sqlite3_get_autocommit(snap)) {
+      if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(snap, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  }
+
+  // A row of the table changed through the recordset's connection.
+  void Changed(sqlite3_int64 rowid) {
+    if (!pinned || changed.size() >= kMaxChanged) {
+      recount = true;
+      changed.clear();
+      return;
+    }
+    if (!recount) changed.insert(rowid);
+  }
+
+  sqlite3_int64 ConnectionDataVersion() const {
+    if (!conn || !conn->db) return -1;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_int64 v = -1;
+    if (sqlite3_prepare_v2(conn->db, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      v = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return v;
+  }
+
+  long CountWhere(const QString& extra, const QByteArray& ids) {
+    QString sql = QStringLiteral("Select count(*) From ") + table;
+    QStringList conds;
+    if (!where.isEmpty()) conds << QLatin1Char('(') + where + QLatin1Char(')');
+    if (!extra.isEmpty()) conds << extra;
+    if (!conds.isEmpty()) sql += QLatin1String(" Where ") + conds.join(QLatin1String(" And "));
+    sqlite3_stmt* st = Prepared(sql);
+    ResetOnExit guard{st};
+    if (!ids.isNull()) sqlite3_bind_text(st, 1, ids.constData(), int(ids.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(st) != SQLITE_ROW) ThrowSqlite(snap);
+    return long(sqlite3_column_int64(st, 0));
+  }
+  long CountAll() { return CountWhere({}, QByteArray()); }
+  long CountChanged(const QByteArray& ids) {
+    return CountWhere(QStringLiteral("rowid In (Select value From json_each(?))"), ids);
+  }
+
+  QByteArray ChangedIds() const {
+    QByteArray s = "[";
+    for (sqlite3_int64 id : changed) {
+      if (s.size() > 1) s += ',';
+      s += QByteArray::number(id);
+    }
+    return s + ']';
+  }
+
+  void Requery() {
+    // Anything that fails below leaves a state from which the next Requery
+    // starts afresh: unpinned, count to be taken again.
+    const bool usable = countValid && !recount && conn && ConnectionDataVersion() == dataVersion;
+    countValid = false;
+    temLinha = false;
+    bof = eof = true;
+    try {
+      long before = 0;
+      const bool delta = usable && pinned && !changed.empty();
+      const QByteArray ids = delta ? ChangedIds() : QByteArray();
+      if (delta) before = CountChanged(ids);
+      Unpin();
+      const bool nothing = usable && changed.empty();
+      changed.clear();
+      recount = false;
+      const sqlite3_int64 version = ConnectionDataVersion();
+      if (delta)
+        count += CountChanged(ids) - before;
+      else if (!nothing)
+        count = CountAll();
+      dataVersion = version;
+      countValid = true;
+      First();
+    } catch (...) {
+      Unpin();
+      changed.clear();
+      countValid = false;
+      throw;
+    }
+  }
+
+  // ------------------------------------------------ access
+
+  // The current row's columns, or the error of being off the rows.
+  Valor& Column(int i) {
     if (mode == Mode::Closed) ThrowClosed();
     if (bof || eof) ThrowNoCurrentRecord();
-    if (mode == Mode::Forward) return fwd.s;
-    if (fetchedPos != pos) {
-      fetchedPos = -1;
-      sqlite3_reset(fetch.s);
-      sqlite3_bind_int64(fetch.s, 1, keys[size_t(pos)]);
-      const int rc = sqlite3_step(fetch.s);
-      if (rc == SQLITE_DONE) ThrowNoCurrentRecord();
-      if (rc != SQLITE_ROW) ThrowSqlite(snap);
-      fetchedPos = pos;
-    }
-    return fetch.s;
+    CheckIndex(i);
+    return row[size_t(FirstColumn() + i)];
   }
 
   void CheckIndex(int i) const {
@@ -320,6 +617,141 @@ struct Recordset::Impl {
   }
 };
 
+void Connection::Impl::EnsureWal() {
+  if (wal) return;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &st, nullptr) != SQLITE_OK) ThrowSqlite(db);
+  Stmt owned(st);
+  const int rc = sqlite3_step(st);
+  if (rc != SQLITE_ROW) ThrowSqlite(db);
+  const QByteArray mode = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  if (mode.compare("wal", Qt::CaseInsensitive) != 0)
+    throw Error(SQLITE_CANTOPEN, QStringLiteral("Não foi possível passar o banco de dados ao modo WAL"),
+                QStringLiteral("journal_mode stays ") + QString::fromUtf8(mode));
+  wal = true;
+}
+
+void Connection::Impl::UpdateHook(void* self, int, const char* dbName, const char* table, sqlite3_int64 rowid) {
+  auto* c = static_cast<Connection::Impl*>(self);
+  ++c->hookCalls;
+  if (qstrcmp(dbName, "main") != 0) return;
+  const QLatin1String name(table);
+  for (Recordset::Impl* rs : c->snapshots)
+    if (rs->table.compare(name, Qt::CaseInsensitive) == 0) rs->Changed(rowid);
+}
+
+Connection::Connection() : d(std::make_unique<Impl>()) {}
+Connection::~Connection() { Close(); }
+
+void Connection::Open(const QString& connectionString, const QString&, const QString&, long) {
+  if (d->db) throw Error(adErrObjectOpen, QStringLiteral("Operation is not allowed when the object is open."));
+  const QHash<QString, QString> parts = ParseConnectionString(connectionString);
+  const QString provider = parts.value(QStringLiteral("provider"));
+  const QString source = parts.value(QStringLiteral("data source"));
+  if (!provider.isEmpty() && provider.compare(QLatin1String("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) != 0 &&
+      provider.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) != 0)
+    throw Error(adErrProviderNotFound,
+                QStringLiteral("Provider cannot be found. It may not be properly installed: ") + provider);
+  if (source.isEmpty())
+    throw Error(adErrInvalidArgument, QStringLiteral("The connection string names no Data Source."));
+
+  // Nothing below may write: a file that is refused stays as it was, and no
+  // -wal or -shm file is left beside it.
+  const QByteArray file = source.toUtf8();
+  const QFileInfo info(source);
+  if (!info.exists())
+    throw Error(SQLITE_CANTOPEN, QStringLiteral("O arquivo de banco de dados não foi encontrado: ") + source,
+                QStringLiteral("unable to open database file: ") + source);
+  if (!info.isFile())
+    ThrowCode(SQLITE_CANTOPEN, QStringLiteral("unable to open database file"), source);
+  if (info.size() == 0) ThrowCode(SQLITE_NOTADB, QStringLiteral("file is not a database"), source);
+  if (::access(file.constData(), R_OK | W_OK) != 0)
+    ThrowCode(errno == EACCES || errno == EPERM || errno == EROFS ? SQLITE_READONLY : SQLITE_CANTOPEN,
+              QStringLiteral("attempt to write a readonly database"), source);
+  const QByteArray folder = QFileInfo(source).absolutePath().toUtf8();
+  if (::access(folder.constData(), W_OK | X_OK) != 0)
+    throw Error(SQLITE_READONLY,
+                QStringLiteral("A pasta do banco de dados não permite gravação: ") + QString::fromUtf8(folder),
+                QStringLiteral("folder not writable: ") + QString::fromUtf8(folder));
+
+  sqlite3* db = nullptr;
+  // Never SQLITE_OPEN_CREATE: a missing file is an error, not a new database.
+  const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  auto fail = [&](const QString& context) {
+    try {
+      ThrowSqlite(db, context);
+    } catch (...) {
+      sqlite3_close_v2(db);
+      throw;
+    }
+  };
+  if (rc != SQLITE_OK) fail(source);
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // Read the header now, so that a file that is not a database fails here.
+  if (sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) fail(source);
+  if (sqlite3_db_readonly(db, "main") == 1) {
+    sqlite3_close_v2(db);
+    ThrowCode(SQLITE_READONLY, QStringLiteral("attempt to write a readonly database"), source);
+  }
+  if (detail::RegisterLike(db) != SQLITE_OK) fail(source);
+  sqlite3_update_hook(db, &Impl::UpdateHook, d.get());
+  d->db = db;
+  d->path = source;
+  d->wal = false;
+}
+
+bool Connection::IsOpen() const { return d->db != nullptr; }
+
+void Connection::Close() {
+  if (!d->db) return;
+  // Recordsets still open keep their own connection and count afresh.
+  for (Recordset::Impl* rs : std::vector<Recordset::Impl*>(d->snapshots)) rs->Detach();
+  // Forward-only recordsets still reading keep the handle alive until they are done.
+  sqlite3_close_v2(d->db);
+  d->db = nullptr;
+  d->path.clear();
+  d->wal = false;
+}
+
+std::unique_ptr<Recordset> Connection::Execute(const QString& commandText, long) {
+  if (!d->db) ThrowClosed();
+  Stmt st = PrepareOne(d->db, commandText);
+  auto rs = std::make_unique<Recordset>();
+  if (sqlite3_column_count(st.s) > 0) {
+    // The recordset owns the statement from here, also if its first step fails.
+    rs->OpenForwardOnly(d->db, std::exchange(st.s, nullptr));
+    return rs;
+  }
+  const bool writes = !sqlite3_stmt_readonly(st.s);
+  if (writes) {
+    d->EnsureWal();
+    for (Recordset::Impl* s : d->snapshots) s->Pin();
+  }
+  const sqlite3_int64 before = sqlite3_total_changes64(d->db);
+  d->hookCalls = 0;
+  int rc;
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+  }
+  if (writes) {
+    const sqlite3_int64 delta = sqlite3_total_changes64(d->db) - before;
+    for (Recordset::Impl* s : d->snapshots) {
+      // Rows changed without the hook seeing each (truncation, triggers,
+      // replaced rows): count afresh at the next Requery.
+      if (delta > d->hookCalls) s->recount = true;
+      // Nothing written: the snapshot is the current state again.
+      if (delta == 0 && d->hookCalls == 0 && s->changed.empty() && sqlite3_get_autocommit(d->db)) s->Unpin();
+    }
+  }
+  if (rc != SQLITE_DONE) ThrowSqlite(d->db);
+  return rs;
+}
+
+QString Connection::DataSource() const { return d->path; }
+sqlite3* Connection::Handle() const { return d->db; }
+
+// ---------------------------------------------------------------- Recordset
+
 Recordset::Recordset() : d(std::make_unique<Impl>()) {}
 Recordset::~Recordset() = default;
 
@@ -328,7 +760,7 @@ void Recordset::OpenForwardOnly(sqlite3* db, sqlite3_stmt* stmt) {
   d->mode = Impl::Mode::Forward;
   d->fwdDb = db;
   d->fwd = Stmt(stmt);
-  d->SetNames(stmt);
+  d->SetNames(stmt, 0);
   d->pos = -1;
   d->StepForward();
 }
@@ -344,9 +776,14 @@ const QRegularExpression& SelectPattern() {
 }
 const QRegularExpression& RefusedWords() {
   static const QRegularExpression re(
-      QStringLiteral("\\b(group\\s+by|union|intersect|except|limit|join)\\b"),
+      QStringLiteral("\\b(group\\s+by|union|intersect|except|limit|join|offset)\\b"),
       QRegularExpression::CaseInsensitiveOption);
   return re;
+}
+[[noreturn]] void ThrowNotSimple(const QString& source) {
+  throw Error(adErrInvalidArgument,
+              QStringLiteral("A scrollable recordset needs \"Select <columns> From <table> "
+                             "[Where ...] [Order By <columns>]\": ") + source);
 }
 }  // namespace
 
@@ -372,23 +809,52 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
       throw Error(adErrInvalidArgument, QStringLiteral("The source is not a query that returns rows."));
   }
   const auto m = SelectPattern().match(source);
-  // Text outside the pattern, or words changing the row set, need a full copy
-  // of the rows, which this recordset does not make.
-  const QString rest = m.hasMatch() ? m.captured(3) : QString();
+  if (!m.hasMatch()) ThrowNotSimple(source);
   static const QRegularExpression literal(QStringLiteral("'(?:[^']|'')*'"));
   static const QRegularExpression nested(QStringLiteral("\\bfrom\\b|\\("),
                                          QRegularExpression::CaseInsensitiveOption);
-  if (!m.hasMatch() || m.captured(1).contains(nested) ||
-      RefusedWords().match(QString(rest).remove(literal)).hasMatch())
-    throw Error(adErrInvalidArgument,
-                QStringLiteral("A scrollable recordset needs \"Select <columns> From <table> "
-                               "[Where ...] [Order By ...]\": ") + source);
+  const QString rest = m.captured(3);
+  // Literals blanked out (same length), so that keywords are found outside them only.
+  QString bare = rest;
+  for (auto it = literal.globalMatch(rest); it.hasNext();) {
+    const auto lm = it.next();
+    bare.replace(lm.capturedStart(), lm.capturedLength(), QString(lm.capturedLength(), QLatin1Char(' ')));
+  }
+  if (m.captured(1).contains(nested) || RefusedWords().match(bare).hasMatch()) ThrowNotSimple(source);
+  static const QRegularExpression orderBy(QStringLiteral("\\border\\s+by\\b"), QRegularExpression::CaseInsensitiveOption);
+  QString where, order;
+  const auto om = orderBy.match(bare);
+  if (om.hasMatch()) {
+    if (bare.indexOf(orderBy, om.capturedEnd()) >= 0) ThrowNotSimple(source);
+    where = rest.left(om.capturedStart()).trimmed();
+    order = rest.mid(om.capturedEnd()).trimmed();
+  } else {
+    where = rest.trimmed();
+  }
+  static const QRegularExpression whereWord(QStringLiteral("^where\\b"), QRegularExpression::CaseInsensitiveOption);
+  if (!where.isEmpty()) {
+    if (!where.contains(whereWord)) ThrowNotSimple(source);
+    where = where.mid(5).trimmed();
+  }
+  if (order.endsWith(QLatin1Char(';'))) order.chop(1);
+  std::vector<Impl::Termo> ordem;
+  static const QRegularExpression term(
+      QStringLiteral("^\\s*([A-Za-z_][A-Za-z0-9_]*|\\[[^\\]]+\\]|\"(?:[^\"]|\"\")+\")(?:\\s+(asc|desc))?\\s*$"),
+      QRegularExpression::CaseInsensitiveOption);
+  if (!order.isEmpty()) {
+    for (const QString& t : order.split(QLatin1Char(','))) {
+      const auto tm = term.match(t);
+      if (!tm.hasMatch()) ThrowNotSimple(source);
+      ordem.push_back({tm.captured(1), tm.captured(2).compare(QLatin1String("desc"), Qt::CaseInsensitive) == 0, true});
+    }
+  }
 
+  activeConnection.d->EnsureWal();
   sqlite3* snap = nullptr;
-  const QString path = QString::fromUtf8(sqlite3_db_filename(db, "main"));
-  if (sqlite3_open_v2(path.toUtf8().constData(), &snap, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+  const QByteArray path = sqlite3_db_filename(db, "main");
+  if (sqlite3_open_v2(path.constData(), &snap, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
     try {
-      ThrowSqlite(snap, path);
+      ThrowSqlite(snap, QString::fromUtf8(path));
     } catch (...) {
       sqlite3_close_v2(snap);
       throw;
@@ -396,15 +862,34 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
   }
   sqlite3_extended_result_codes(snap, 1);
   sqlite3_busy_timeout(snap, Connection::kBusyTimeoutMs);
+  detail::RegisterLike(snap);
   d->mode = Impl::Mode::Snapshot;
   d->snap = snap;
   try {
     d->table = m.captured(2);
-    d->keysetSql = QStringLiteral("Select rowid From ") + d->table + (rest.isEmpty() ? QString() : QLatin1Char(' ') + rest);
-    d->fetch = PrepareOne(snap, QStringLiteral("Select ") + m.captured(1) + QStringLiteral(" From ") +
-                                    d->table + QStringLiteral(" Where rowid = ?"));
-    d->SetNames(d->fetch.s);
-    d->BuildKeyset();
+    d->columns = m.captured(1);
+    d->where = where;
+    d->ordem = std::move(ordem);
+    // Columns declared Not Null need no Null branch in the position queries.
+    {
+      Stmt info = PrepareOne(snap, QStringLiteral("Select name, \"notnull\" From pragma_table_info(?)"));
+      const QByteArray t = d->table.toUtf8();
+      sqlite3_bind_text(info.s, 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+      while (sqlite3_step(info.s) == SQLITE_ROW) {
+        const QString name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(info.s, 0)));
+        for (Impl::Termo& o : d->ordem) {
+          QString bareName = o.coluna;
+          if (bareName.startsWith(QLatin1Char('[')) || bareName.startsWith(QLatin1Char('"'))) bareName = bareName.mid(1).chopped(1);
+          if (bareName.compare(name, Qt::CaseInsensitive) == 0) o.nullable = sqlite3_column_int(info.s, 1) == 0;
+        }
+      }
+    }
+    sqlite3_stmt* probe = d->Prepared(QStringLiteral("Select ") + d->SelectList() + QStringLiteral(" From ") +
+                                      d->table + QStringLiteral(" Where 0"));
+    d->SetNames(probe, d->FirstColumn());
+    d->conn = activeConnection.d.get();
+    d->conn->snapshots.push_back(d.get());
+    d->Requery();
   } catch (...) {
     d->Reset();
     throw;
@@ -416,7 +901,7 @@ void Recordset::Close() { d->Reset(); }
 
 long Recordset::RecordCount() const {
   if (d->mode == Impl::Mode::Closed) ThrowClosed();
-  return d->mode == Impl::Mode::Forward ? -1 : long(d->keys.size());
+  return d->mode == Impl::Mode::Forward ? -1 : d->count;
 }
 
 void Recordset::MoveFirst() {
@@ -427,14 +912,12 @@ void Recordset::MoveFirst() {
       throw Error(adErrNotSupported, QStringLiteral("MoveFirst is not supported by a forward-only recordset."));
     return;
   }
-  d->pos = d->keys.empty() ? -1 : 0;
-  d->bof = d->eof = d->keys.empty();
+  d->First();
 }
 
 void Recordset::MoveLast() {
   d->RequireSnapshot("MoveLast");
-  d->pos = qsizetype(d->keys.size()) - 1;
-  d->bof = d->eof = d->keys.empty();
+  d->Last();
 }
 
 void Recordset::MoveNext() {
@@ -444,20 +927,30 @@ void Recordset::MoveNext() {
     d->StepForward();
     return;
   }
-  d->bof = false;
-  if (++d->pos >= qsizetype(d->keys.size())) {
-    d->pos = qsizetype(d->keys.size());
-    d->eof = true;
+  if (d->bof || !d->temLinha) {
+    d->First();
+    return;
+  }
+  if (d->Step(true, false)) {
+    d->bof = false;
+  } else {
+    d->eof = true;  // past the last row; the last row stays remembered
+    d->bof = false;
   }
 }
 
 void Recordset::MovePrevious() {
   d->RequireSnapshot("MovePrevious");
   if (d->bof) ThrowNoCurrentRecord();
-  d->eof = false;
-  if (--d->pos < 0) {
-    d->pos = -1;
+  if (d->eof || !d->temLinha) {
+    d->Last();
+    return;
+  }
+  if (d->Step(false, false)) {
+    d->eof = false;
+  } else {
     d->bof = true;
+    d->eof = false;
   }
 }
 
@@ -480,18 +973,7 @@ void Recordset::Requery() {
     d->StepForward();
     return;
   }
-  sqlite3_reset(d->fetch.s);
-  d->fetchedPos = -1;
-  Exec(d->snap, "COMMIT");
-  try {
-    d->BuildKeyset();
-  } catch (...) {
-    sqlite3_exec(d->snap, "ROLLBACK", nullptr, nullptr, nullptr);
-    d->keys.clear();
-    d->pos = -1;
-    d->bof = d->eof = true;
-    throw;
-  }
+  d->Requery();
 }
 
 void Recordset::Find(const QString& criteria, long skipRecords, int searchDirection) {
@@ -506,48 +988,39 @@ void Recordset::Find(const QString& criteria, long skipRecords, int searchDirect
   const QString column = m.captured(1);
   QString value = m.captured(2);
   value.replace(QLatin1String("''"), QLatin1String("'"));
+  Valor v;
+  v.type = SQLITE_TEXT;
+  v.bytes = value.toUtf8();
+  const QString cond = column + QStringLiteral(" = ?");
 
-  // The matching rows of the same snapshot, compared by the column's own rules.
-  Stmt st = PrepareOne(d->snap, QStringLiteral("Select rowid From ") + d->table +
-                                    QStringLiteral(" Where ") + column + QStringLiteral(" = ?"));
-  const QByteArray utf8 = value.toUtf8();
-  sqlite3_bind_text(st.s, 1, utf8.constData(), int(utf8.size()), SQLITE_STATIC);
-  std::unordered_set<sqlite3_int64> hits;
-  int rc;
-  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) hits.insert(sqlite3_column_int64(st.s, 0));
-  if (rc != SQLITE_DONE) ThrowSqlite(d->snap);
-
-  const qsizetype n = qsizetype(d->keys.size());
-  const bool single = hits.size() == 1;
-  const sqlite3_int64 only = single ? *hits.begin() : 0;
-  auto matches = [&](qsizetype i) {
-    const sqlite3_int64 k = d->keys[size_t(i)];
-    return single ? k == only : hits.count(k) != 0;
-  };
-  if (searchDirection != adSearchBackward) {
+  const bool forward = searchDirection != adSearchBackward;
+  // Skipped rows first, then a search that includes the row reached.
+  for (long i = 0; i < std::abs(skipRecords); ++i) {
+    if (d->bof || d->eof) break;
+    if ((skipRecords > 0) == forward)
+      MoveNext();
+    else
+      MovePrevious();
+  }
+  const bool empty = d->count == 0;
+  if (forward) {
     if (d->eof) return;
-    for (qsizetype i = std::max<qsizetype>((d->bof ? 0 : d->pos) + skipRecords, 0); i < n; ++i) {
-      if (matches(i)) {
-        d->pos = i;
-        d->bof = d->eof = false;
-        return;
-      }
+    const bool found = (d->bof || !d->temLinha) ? d->ReadRow(cond, {}, false, &v) : d->Step(true, true, cond, &v);
+    if (found) {
+      d->bof = d->eof = false;
+    } else {
+      d->eof = true;
+      d->bof = empty;
     }
-    d->pos = n;
-    d->eof = true;
-    d->bof = n == 0;
   } else {
     if (d->bof) return;
-    for (qsizetype i = std::min((d->eof ? n - 1 : d->pos) - skipRecords, n - 1); i >= 0; --i) {
-      if (matches(i)) {
-        d->pos = i;
-        d->bof = d->eof = false;
-        return;
-      }
+    const bool found = (d->eof || !d->temLinha) ? d->ReadRow(cond, {}, true, &v) : d->Step(false, true, cond, &v);
+    if (found) {
+      d->bof = d->eof = false;
+    } else {
+      d->bof = true;
+      d->eof = empty;
     }
-    d->pos = -1;
-    d->bof = true;
-    d->eof = n == 0;
   }
 }
 
@@ -568,25 +1041,41 @@ int Recordset::FieldIndex(const QString& name) const {
 }
 
 QVariant Recordset::Fields(int index) const {
-  if (d->mode == Impl::Mode::Closed) ThrowClosed();
-  d->CheckIndex(index);
-  return ColumnValue(d->Current(), index);
+  if (d->mode == Impl::Mode::Forward) {
+    if (d->bof || d->eof) ThrowNoCurrentRecord();
+    d->CheckIndex(index);
+    return ColumnValue(d->fwd.s, index);
+  }
+  return d->Column(index).ToVariant();
 }
 
 QVariant Recordset::Fields(const QString& name) const { return Fields(FieldIndex(name)); }
 
 bool Recordset::FieldUtf8(int index, QByteArrayView* text) const {
-  sqlite3_stmt* st = d->Current();  // throws when closed or off the rows
-  d->CheckIndex(index);
-  // The blob accessor hands out the stored bytes as they are; the text one
-  // copies them to add a terminator. Only an empty value or Null gives no pointer.
-  const void* p = sqlite3_column_blob(st, index);
-  const int n = sqlite3_column_bytes(st, index);
-  if (!p && sqlite3_column_type(st, index) == SQLITE_NULL) {
+  if (d->mode == Impl::Mode::Forward) {
+    if (d->bof || d->eof) ThrowNoCurrentRecord();
+    d->CheckIndex(index);
+    sqlite3_stmt* st = d->fwd.s;
+    // The blob accessor hands out the stored bytes as they are; the text one
+    // copies them to add a terminator. Only an empty value or Null gives no pointer.
+    const void* p = sqlite3_column_blob(st, index);
+    const int n = sqlite3_column_bytes(st, index);
+    if (!p && sqlite3_column_type(st, index) == SQLITE_NULL) {
+      *text = {};
+      return false;
+    }
+    *text = QByteArrayView(static_cast<const char*>(p), n);
+    return true;
+  }
+  Valor& v = d->Column(index);
+  if (v.type == SQLITE_NULL) {
     *text = {};
     return false;
   }
-  *text = QByteArrayView(static_cast<const char*>(p), n);
+  // Numbers as their text, kept in the row so that the view stays valid.
+  if (v.bytes.isNull() && v.type == SQLITE_INTEGER) v.bytes = QByteArray::number(v.i);
+  if (v.bytes.isNull() && v.type == SQLITE_FLOAT) v.bytes = QByteArray::number(v.f, 'g', 15);
+  *text = v.bytes;
   return true;
 }
 

@@ -4,9 +4,12 @@
 // against (Open, Execute, MoveFirst, BOF, Find, Fields ...).
 //
 // Every failure throws ado::Error, carrying a number and a description. For
-// failures reported by SQLite the number is SQLite's (extended) result code and
-// the description SQLite's message; the data objects' own refusals use the
-// numbers listed below.
+// failures reported by SQLite the number is SQLite's (extended) result code;
+// the description is in Portuguese for the failures a user can meet (missing
+// file, not a database, locked, read-only, disk full, I/O error, missing table
+// or column, syntax), and SQLite's own message otherwise, which
+// NativeDescription() always keeps for a log. The data objects' own refusals
+// use the numbers listed below.
 #include <QByteArrayView>
 #include <QString>
 #include <QVariant>
@@ -48,16 +51,23 @@ constexpr long adErrNotSupported = 3251;       // not possible with this cursor 
 
 class Error : public std::exception {
  public:
-  Error(long number, QString description);
+  Error(long number, QString description, QString nativeDescription = {});
   long Number() const { return number_; }
   const QString& Description() const { return description_; }
+  // The provider's own text (SQLite's message); the description when there is none.
+  const QString& NativeDescription() const { return native_; }
   const char* what() const noexcept override { return what_.constData(); }
 
  private:
   long number_;
   QString description_;
+  QString native_;
   QByteArray what_;
 };
+
+// Text read from the database as it was stored: UTF-8 decoded without
+// dropping a leading U+FEFF (QString::fromUtf8 would).
+QString TextFromUtf8(QByteArrayView utf8);
 
 class Recordset;
 
@@ -73,13 +83,21 @@ class Connection {
   int CursorLocation = adUseClient;
 
   // Opens "Provider=...;Data Source=<path>" (Provider may be left out; the
-  // providers accepted are Microsoft.Jet.OLEDB.4.0 and SQLite). The file must
-  // exist and be a writable database: a missing file fails and nothing is
-  // created; a file that is not a database fails here, not at the first query.
-  // A file held by another writer is waited for kBusyTimeoutMs, then the call
-  // (or a later Execute) fails with SQLITE_BUSY, "database is locked".
-  // The database is switched to WAL mode so snapshots can be read while the
-  // connection writes. User, password and options are accepted and ignored.
+  // providers accepted are Microsoft.Jet.OLEDB.4.0 and SQLite). A value may be
+  // put in double quotes (a quote inside doubled), so a path may hold ";".
+  // The file must exist, be non-empty, be a database and be writable, with its
+  // folder writable too (SQLite keeps its -wal and -shm files there); otherwise
+  // the call fails and the folder is left exactly as it was: opening writes
+  // nothing. A file held by another writer is waited for kBusyTimeoutMs, then
+  // the call (or a later Execute) fails with SQLITE_BUSY.
+  // The database is switched to WAL mode before the first statement that
+  // writes and before the first scrollable recordset, so that snapshots can be
+  // read while the connection writes. User, password and options are ignored.
+  //
+  // "Like" on this connection (and on its recordsets) ignores the case of every
+  // letter, not only of ASCII ones ('são' Like 'SÃO%'); accents stay
+  // significant, and "%" and "_" are wildcards. "=" and indexes keep the
+  // columns' own collation.
   void Open(const QString& connectionString, const QString& userId = {},
             const QString& password = {}, long options = adConnectUnspecified);
   bool IsOpen() const;
@@ -87,7 +105,10 @@ class Connection {
 
   // Runs exactly one statement. A text holding a second statement, or a NUL
   // character, is refused and nothing runs. A statement that returns rows gives
-  // a forward-only recordset over them; any other gives a closed recordset.
+  // a forward-only recordset over them (it holds a read transaction until it
+  // is closed or destroyed); any other gives a closed recordset.
+  // Before a statement that writes, every open scrollable recordset of this
+  // connection pins its snapshot, which it keeps until its next Requery.
   std::unique_ptr<Recordset> Execute(const QString& commandText, long options = adCmdUnspecified);
 
   static constexpr int kBusyTimeoutMs = 1500;
@@ -97,9 +118,11 @@ class Connection {
   // The underlying handle, for benchmarks and tests.
   sqlite3* Handle() const;
 
+ public:
+  struct Impl;  // defined in ado.cpp
+
  private:
   friend class Recordset;
-  struct Impl;
   std::unique_ptr<Impl> d;
 };
 
@@ -111,16 +134,30 @@ class Recordset {
   Recordset& operator=(const Recordset&) = delete;
 
   // Opens a SELECT over the connection. On a client-side connection, or with a
-  // keyset, static or dynamic cursor, the recordset is a scrollable snapshot:
-  // it does not see changes made by other statements until Requery. It stands
-  // on the first row (BOF and EOF both True when there are none).
+  // keyset, static or dynamic cursor, the recordset is scrollable. It stands on
+  // the first row (BOF and EOF both True when there are none).
   //
-  // A snapshot reads through a connection of its own that holds a read
-  // transaction, and keeps only the rowids of its rows; the current row is
-  // read on demand. So its source must be a single-table query:
-  //   Select <columns or *> From <table> [Where <condition>] [Order By <terms>]
-  // (the table must have rowids; no joins, Group By, Union or Limit). Other
-  // texts are refused with adErrInvalidArgument.
+  // A scrollable recordset keeps no copy of its rows: it remembers where it
+  // stands (the values of its Order By columns and the rowid) and each move
+  // reads the neighbouring row with an indexed query, so no operation costs
+  // more with a larger table. It holds no read transaction while idle, so it
+  // never keeps the -wal file from being checkpointed. Snapshot rules:
+  //  - Changes made through its own connection are seen only after Requery:
+  //    before such a statement runs, the recordset pins a read transaction of
+  //    its own on the state before it, and reads from it until Requery.
+  //  - Changes committed by another connection or program are seen by the next
+  //    move (each move reads afresh); the current row's values stay as read.
+  //    RecordCount is the count at the last Open or Requery.
+  // Requery is answered from the changes seen since the last one: nothing to
+  // read when nothing changed, the changed rows only when its own connection
+  // wrote, a count of the table only when another connection wrote.
+  //
+  // Its source must be a single-table query:
+  //   Select <columns or *> From <table> [Where <condition>] [Order By <columns>]
+  // where each Order By term is a column name with an optional Asc or Desc
+  // (rows of equal terms come in rowid order; the table must have rowids; no
+  // joins, Group By, Union or Limit). Other texts are refused with
+  // adErrInvalidArgument.
   //
   // On a server-side connection a forward-only recordset streams the rows of
   // any single SELECT, like Connection::Execute.
@@ -129,7 +166,7 @@ class Recordset {
   bool IsOpen() const;
   void Close();
 
-  // Rows in the snapshot; -1 for a forward-only recordset.
+  // Rows at the last Open or Requery; -1 for a forward-only recordset.
   long RecordCount() const;
 
   // MoveFirst and MoveLast on an empty recordset leave BOF and EOF both True.
@@ -141,7 +178,9 @@ class Recordset {
   bool BOF() const;
   bool EOF_() const;  // EOF is a C macro
 
-  // Runs the query again; the first row becomes current.
+  // Runs the query again; the first row becomes current. After a failure (the
+  // table missing for a while, a lock, an I/O error) the next Requery starts
+  // afresh and succeeds once the cause is gone.
   void Requery();
 
   // Searches for the first row meeting "Column = 'value'" (an apostrophe in the
@@ -169,7 +208,11 @@ class Recordset {
   friend class Connection;
   // A forward-only recordset over a statement that Execute prepared; takes it.
   void OpenForwardOnly(sqlite3* db, sqlite3_stmt* stmt);
-  struct Impl;
+
+ public:
+  struct Impl;  // defined in ado.cpp
+
+ private:
   std::unique_ptr<Impl> d;
 };
 

@@ -60,7 +60,7 @@ class TstData : public QObject {
     forms::SetProgramFolder(vazio.path());
     QString descricao;
     QCOMPARE(testdb::ErroDe(mGeral::AbreBanco, &descricao), 14L);  // SQLITE_CANTOPEN
-    QCOMPARE(descricao, "unable to open database file: " + vazio.filePath("ulmaro.mdb"));
+    QCOMPARE(descricao, "O arquivo de banco de dados não foi encontrado: " + vazio.filePath("ulmaro.mdb"));
     QVERIFY(!QFile::exists(vazio.filePath("ulmaro.mdb")));
     QVERIFY(mGeral::cnConexao && !mGeral::cnConexao->IsOpen());
   }

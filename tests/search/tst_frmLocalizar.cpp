@@ -127,7 +127,7 @@ class TstFrmLocalizar : public QObject {
     // A refused statement: a box with number and description, the list kept.
     d.Busca("Nome", "Contém", "a");
     QCOMPARE(caixas_.size(), 2);
-    const QRegularExpression erro(QStringLiteral("^Pontelo\\|\\d+\\|\\D*\\d+.*no such table"),
+    const QRegularExpression erro(QStringLiteral("^Pontelo\\|\\d+\\|\\D*\\d+.*tabela Clientes não existe"),
                                   QRegularExpression::DotMatchesEverythingOption);
     QVERIFY2(caixas_[1].contains(erro), qPrintable(caixas_[1]));
     QVERIFY(frmLocalizar::Instance().IsLoaded());

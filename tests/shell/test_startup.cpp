@@ -55,7 +55,7 @@ class TestStartup : public QObject {
     const Run r = runIn(dir.path());
     QVERIFY(r.exitCode > 0);
     QCOMPARE(r.boxes.size(), 1);
-    QVERIFY2(r.boxes[0].contains("not a database"), qPrintable(r.boxes[0]));
+    QVERIFY2(r.boxes[0].contains("não é um banco de dados"), qPrintable(r.boxes[0]));
     QCOMPARE(QFileInfo(f.fileName()).size(), 4096);
   }
 };

@@ -48,20 +48,35 @@ class TstAdo : public QObject {
     QVERIFY(lixo.open(QIODevice::WriteOnly) && lixo.write(QByteArray(4096, 'x')) == 4096);
     lixo.close();
     QCOMPARE(ErroDe([&] { cn.Open(Cs(lixo.fileName())); }, &desc), long(SQLITE_NOTADB));
-    QVERIFY(desc.contains("file is not a database"));
+    QVERIFY2(desc.startsWith("O arquivo não é um banco de dados"), qPrintable(desc));
     QVERIFY(!cn.IsOpen());
     QCOMPARE(ErroDe([&] { cn.Open("Provider=Outro;Data Source=" + db_); }), ado::adErrProviderNotFound);
     QCOMPARE(ErroDe([&] { cn.Open("Provider=Microsoft.Jet.OLEDB.4.0"); }), ado::adErrInvalidArgument);
     QCOMPARE(ErroDe([&] { cn.Execute("Select 1"); }), ado::adErrObjectClosed);
 
-    // An empty file is a database without table Clientes: it opens; the query then fails.
+    // An empty file is refused too, and stays empty: opening writes nothing.
     QVERIFY(lixo.open(QIODevice::WriteOnly));
     lixo.close();
-    cn.Open(Cs(lixo.fileName()));
+    QCOMPARE(ErroDe([&] { cn.Open(Cs(lixo.fileName())); }), long(SQLITE_NOTADB));
+    QCOMPARE(QFileInfo(lixo.fileName()).size(), 0);
+    QVERIFY(!QFile::exists(lixo.fileName() + "-wal") && !QFile::exists(lixo.fileName() + "-shm"));
+
+    // A database without the table opens; the query then fails, in Portuguese.
+    const QString semTabela = dir_.filePath("semtabela.mdb");
+    sqlite3* raw = nullptr;
+    sqlite3_open(semTabela.toUtf8().constData(), &raw);
+    sqlite3_exec(raw, "Create Table Outra (x)", nullptr, nullptr, nullptr);
+    sqlite3_close(raw);
+    cn.Open(Cs(semTabela));
     Recordset rs;
-    QCOMPARE(ErroDe([&] { rs.Open("Select * From Clientes Order By DataCadastro", cn); }, &desc),
-             long(SQLITE_ERROR));
-    QCOMPARE(desc, QString("no such table: Clientes"));
+    try {
+      rs.Open("Select * From Clientes Order By DataCadastro", cn);
+      QFAIL("opened");
+    } catch (const ado::Error& e) {
+      QCOMPARE(e.Number(), long(SQLITE_ERROR));
+      QCOMPARE(e.Description(), QString("A tabela Clientes não existe no banco de dados"));
+      QCOMPARE(e.NativeDescription(), QString("no such table: Clientes"));
+    }
     QVERIFY(!rs.IsOpen());
   }
 
@@ -73,7 +88,7 @@ class TstAdo : public QObject {
     t.start();
     QString desc;
     QCOMPARE(ErroDe([&] { Insere("9", "Zé", "2021-01-01"); }, &desc) & 0xff, long(SQLITE_BUSY));
-    QCOMPARE(desc, QString("database is locked"));
+    QCOMPARE(desc, QString("O banco de dados está bloqueado por outro programa"));
     QVERIFY(t.elapsed() >= Connection::kBusyTimeoutMs - 100);
     sqlite3_close(other);  // rolls back
     Insere("9", "Zé", "2021-01-01");  // usable again
