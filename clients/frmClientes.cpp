@@ -582,6 +582,16 @@ void frmClientes::Excluir() {
   CarregaCliente(QString());
 }
 
+// Refreshes rsClientes after a statement that was written: a failure is
+// reported, and the command goes on, since the client is saved.
+void frmClientes::AtualizaCursor() {
+  try {
+    rsClientes().Requery();
+  } catch (const std::exception&) {
+    mGeral::RelataErro();
+  }
+}
+
 void frmClientes::Gravar() {
   Ui::frmClientes& ui = d->ui;
   if (!ValidaCampos()) return;
@@ -605,12 +615,12 @@ void frmClientes::Gravar() {
       Foco(ui.txtCPFCod);
       return;
     }
-    rsClientes().Requery();
+    AtualizaCursor();
     Trivex1.setSTATUS(QString());
   } else if (status == QLatin1String("A")) {
     mGeral::strSQL = clientes::UpdateSQL(c);
     mGeral::cnConexao->Execute(mGeral::strSQL);
-    rsClientes().Requery();
+    AtualizaCursor();
     ui.txtCPFCod->setEnabled(true);
     Trivex1.setSTATUS(QString());
     ui.fraClientes->setEnabled(false);

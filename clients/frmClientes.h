@@ -84,6 +84,7 @@ class frmClientes : public QObject {
 
   void Navega(int Index);
   void Gravar();
+  void AtualizaCursor();
   void Excluir();
   void Foco(QWidget* field);
 };

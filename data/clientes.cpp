@@ -34,6 +34,17 @@ bool SoDigitos(const QString& text) {
   return true;
 }
 
+const QStringList& Colunas() {
+  static const QStringList colunas = {
+      QStringLiteral("CPFCod"),      QStringLiteral("Nome"),     QStringLiteral("Sexo"),
+      QStringLiteral("Hobby"),       QStringLiteral("CEP"),      QStringLiteral("Endereco"),
+      QStringLiteral("Num"),         QStringLiteral("Complemento"), QStringLiteral("Bairro"),
+      QStringLiteral("Cidade"),      QStringLiteral("UF"),       QStringLiteral("DDD"),
+      QStringLiteral("Fone"),        QStringLiteral("Email"),    QStringLiteral("Obs"),
+      QStringLiteral("DataCadastro")};
+  return colunas;
+}
+
 QString SelectBrowse() { return QStringLiteral("Select * From Clientes ") + QStringLiteral("Order By DataCadastro"); }
 
 QString InsertSQL(const Cliente& c) {

@@ -3,6 +3,7 @@
 // Values go between apostrophes exactly as typed, an apostrophe doubled; Num
 // and DDD go bare and must be digit strings.
 #include <QString>
+#include <QStringList>
 #include <stdexcept>
 
 namespace clientes {
@@ -23,6 +24,9 @@ class CampoNaoNumerico : public std::invalid_argument {
  private:
   QString column_;
 };
+
+// Every column the program reads or writes, DataCadastro last.
+const QStringList& Colunas();
 
 // Browse cursor of the client form.
 QString SelectBrowse();                                 // "Select * From Clientes Order By DataCadastro"

@@ -1,5 +1,6 @@
 #include "data/mGeral.h"
 
+#include "data/clientes.h"
 #include "platform/forms/msgbox.h"
 #include "platform/ole/ole.h"
 
@@ -27,7 +28,36 @@ void AbreBanco() {
   cnConexao = std::make_shared<ado::Connection>();
   const QString caminho = forms::ProgramFolder() + "/" + "ulmaro.mdb";
   cnConexao->CursorLocation = ado::adUseClient;
-  cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + caminho, "", "", -1);
+  // Quoted, so that a folder name may hold ";".
+  const QString fonte = QString(caminho).replace(QLatin1Char('"'), QLatin1String("\"\""));
+  cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + fonte + "\"", "", "", -1);
+  try {
+    ConfereTabela();
+  } catch (...) {
+    cnConexao->Close();
+    throw;
+  }
+}
+
+void ConfereTabela() {
+  constexpr long kErroSQL = 1;  // the provider's number for a missing table or column
+  QStringList existentes;
+  for (auto rs = cnConexao->Execute(QStringLiteral("Select name From pragma_table_info('Clientes')"));
+       !rs->EOF_(); rs->MoveNext())
+    existentes << rs->Fields(0).toString().toLower();
+  if (existentes.isEmpty())
+    throw ado::Error(kErroSQL,
+                     QStringLiteral("A tabela Clientes não existe no banco de dados: ") + cnConexao->DataSource(),
+                     QStringLiteral("no such table: Clientes"));
+  QStringList faltam;
+  for (const QString& coluna : clientes::Colunas())
+    if (!existentes.contains(coluna.toLower())) faltam << coluna;
+  if (!faltam.isEmpty())
+    throw ado::Error(kErroSQL,
+                     QStringLiteral("A tabela Clientes não tem %1: %2")
+                         .arg(faltam.size() == 1 ? QStringLiteral("a coluna") : QStringLiteral("as colunas"),
+                              faltam.join(QStringLiteral(", "))),
+                     QStringLiteral("table Clientes has no column named ") + faltam.join(QStringLiteral(", ")));
 }
 
 namespace {
@@ -105,13 +135,31 @@ qint16 SoNumeros(qint16 KeyAscii) {
   return 0;
 }
 
+namespace {
+// The component runtime's failures that a user can meet, in Portuguese.
+QString DescricaoOle(long numero, const QString& original) {
+  switch (static_cast<ole::HRESULT>(numero)) {
+    case ole::REGDB_E_CLASSNOTREG:
+      return QStringLiteral("Classe não registrada (o controle Trivex não foi encontrado): ") +
+             original.section(QLatin1String(": "), 1);
+    default:
+      return original;
+  }
+}
+}  // namespace
+
 void RelataErro() {
   try {
     throw;
   } catch (const ado::Error& e) {
+    // The provider's own text goes to the log; the user reads the description.
+    if (e.NativeDescription() != e.Description())
+      qWarning("Erro %ld: %s", e.Number(), qUtf8Printable(e.NativeDescription()));
     forms::ReportError(e.Number(), e.Description());
   } catch (const ole::Error& e) {
-    forms::ReportError(e.Number(), e.Description());
+    const QString descricao = DescricaoOle(e.Number(), e.Description());
+    if (descricao != e.Description()) qWarning("Erro %ld: %s", long(e.Number()), qUtf8Printable(e.Description()));
+    forms::ReportError(e.Number(), descricao);
   } catch (const std::exception& e) {
     forms::ReportError(0, QString::fromLocal8Bit(e.what()));
   } catch (...) {

@@ -18,8 +18,12 @@ extern QString strSQL;
 extern QString strCampos;
 extern QString strValores;
 
-// Opens cnConexao on ulmaro.mdb in the program's folder. Throws ado::Error.
+// Opens cnConexao on ulmaro.mdb in the program's folder and checks that its
+// table Clientes has every column the program uses. Throws ado::Error; a
+// refused file is left exactly as it was.
 void AbreBanco();
+// The check of AbreBanco: table Clientes and its columns.
+void ConfereTabela();
 
 // Empties every input control of the form and resets the masks mskCEP and
 // mskFone to their empty patterns. Never fails, reports nothing.

@@ -1,5 +1,7 @@
 #include "ListaClientes.h"
 
+#include "platform/ado/ado.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -29,7 +31,7 @@ QString LinhasClientes::Texto(qsizetype linha, int coluna) const {
   const size_t i = size_t(linha) * Colunas + size_t(coluna);
   if (linha < 0 || coluna < 0 || coluna >= Colunas || i >= fim_.size()) return {};
   const quint32 inicio = i == 0 ? 0 : fim_[i - 1];
-  return QString::fromUtf8(texto_.get() + inicio, qsizetype(fim_[i] - inicio));
+  return ado::TextFromUtf8(QByteArrayView(texto_.get() + inicio, qsizetype(fim_[i] - inicio)));
 }
 
 ListaClientes::ListaClientes(QObject* parent) : QAbstractTableModel(parent) {}

@@ -145,8 +145,8 @@ void frmLocalizar::cmdBusca_Click() {
 void frmLocalizar::PreencheLista(QAbstractItemView& lv, ado::Recordset& rs) {
   auto* lista = qobject_cast<ListaClientes*>(lv.model());
   if (!lista) return;
-  // The old rows go first, so a long list is never held twice.
-  lista->Limpa();
+  // The old rows stay until the new ones are all read: a search that fails
+  // half-way leaves the list as it was.
   LinhasClientes linhas;
   const QString nomes[] = {QStringLiteral("CPFCod"), QStringLiteral("Nome"), QStringLiteral("Fone")};
   int colunas[3];
