@@ -40,8 +40,8 @@ check_starts() {
   dir=$(realpath "$1")
   home=$2/home
   rm -rf "$home"
-  mkdir -p "$home"
-  env -u VT_OLE_REGISTRY HOME="$home" XDG_CONFIG_HOME="$home/.config" \
+  mkdir -p -m 700 "$home" "$home/run"
+  env -u VT_OLE_REGISTRY HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$home/run" \
     QT_QPA_PLATFORM=offscreen VT_MSGBOX_ECHO=1 "$dir/VaskorTorvana" 2> "$2/stderr" &
   pid=$!
   for i in $(seq 300); do
