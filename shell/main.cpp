@@ -8,7 +8,10 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // The class name of the windows (X11) and the application id (Wayland)
+  // name the desktop entry, so a desktop shows the program's own icon.
   QApplication::setApplicationName(QStringLiteral("VaskorTorvana"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(VT_DESKTOP_ID));
   forms::SetAppTitle(QStringLiteral("Pontelo"));
 
   // Qt's own Portuguese texts: "Sim", "Não", "OK" on the standard buttons.

@@ -231,20 +231,42 @@ class IClassFactory {
 // ---------------------------------------------------------------------------
 // Creation and the registry
 
-// The registry file (an INI file written and read only by this runtime):
-// $VT_OLE_REGISTRY when set, else
-// <per-user configuration folder>/VaskorTorvana/ole-registry.ini.
+// Where a class is found, in this order (identifiers ignore letter case, as
+// on the original platform: "trivexcontrol.trivex" finds TrivexControl.Trivex):
+//
+// 1. The program's side-by-side manifest, ManifestPath(): the file beside the
+//    executable named after it plus ".manifest" (VaskorTorvana.manifest).
+//    It names the control libraries that ship beside the program and their
+//    classes, so no registration is needed at all:
+//      <assembly manifestVersion="1.0">
+//        <file name="Trivex.ocx">
+//          <comClass progid="TrivexControl.Trivex" threadingModel="Apartment"/>
+//        </file>
+//      </assembly>
+//    A file name is relative to the manifest's folder and may not leave it.
+//    This is how an installed program, shared by every user of the machine,
+//    and a program started straight from a build tree find their own copy of
+//    the control: the manifest travels with the program, and nothing is
+//    written outside the program's folder at install time.
+// 2. The registry: one INI file written and read only by this runtime, for
+//    hosts without a manifest (tests, tools, other programs). It is per user:
+//    $VT_OLE_REGISTRY when set, else
+//    <per-user configuration folder>/VaskorTorvana/ole-registry.ini.
+QString ManifestPath();
 QString RegistryPath();
 
-// Creates an instance of a registered class by its programmatic identifier,
-// loading its library on first use (it then stays loaded). REGDB_E_CLASSNOTREG
-// ("Class not registered: <progId>") when the identifier is unknown,
-// CO_E_DLLNOTFOUND when its library cannot be loaded.
+// Creates an instance of a class by its programmatic identifier, loading its
+// library on first use (it then stays loaded). REGDB_E_CLASSNOTREG
+// ("Class not registered: <progId>") when neither the manifest nor the
+// registry knows the identifier, CO_E_DLLNOTFOUND when its library cannot be
+// loaded (a manifest entry whose library is missing is not looked up again in
+// the registry).
 HRESULT CoCreateInstance(const QString& progId, std::shared_ptr<IOleControl>* instance,
                          QString* errorDescription = nullptr);
 
 // Loads a control library and calls its DllRegisterServer (or, with
-// unregister, DllUnregisterServer) against the current registry. Refuses a
+// unregister, DllUnregisterServer) against the current registry; a class
+// already registered under another letter case is replaced. Refuses a
 // library whose version information lacks the "OLESelfRegister" entry
 // (SELFREG_E_CLASS). The command-line registrar is: vtregsvr [/u] <library>.
 HRESULT RegisterServer(const QString& libraryPath, bool unregister = false,

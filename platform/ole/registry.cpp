@@ -2,15 +2,22 @@
 // the generic server entry points.
 #include <dlfcn.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QXmlStreamReader>
 
 #include "platform/ole/server.h"
 
 namespace ole {
+
+QString ManifestPath() {
+  if (!QCoreApplication::instance()) return {};
+  return QCoreApplication::applicationFilePath() + QStringLiteral(".manifest");
+}
 
 QString RegistryPath() {
   const QString env = qEnvironmentVariable("VT_OLE_REGISTRY");
@@ -59,6 +66,55 @@ QString KindsText(unsigned kinds) {
   return parts.join(QLatin1Char(','));
 }
 
+// The registry's group for a programmatic identifier, whatever its letter
+// case; empty when there is none. An exact match wins.
+QString FindGroup(QSettings& reg, const QString& progId) {
+  const QStringList groups = reg.childGroups();
+  if (groups.contains(progId)) return progId;
+  for (const QString& g : groups)
+    if (g.compare(progId, Qt::CaseInsensitive) == 0) return g;
+  return {};
+}
+
+// A class found in the manifest or the registry: its identifier as written
+// there and the absolute path of its library.
+struct ClassEntry {
+  QString progId;
+  QString library;
+};
+
+// Looks progId up in the manifest beside the program:
+//   <assembly manifestVersion="1.0">
+//     <file name="Trivex.ocx"><comClass progid="TrivexControl.Trivex"/></file>
+//   </assembly>
+// A file name is taken relative to the manifest's folder and may not leave it.
+// False when there is no manifest or it does not name the class.
+bool FindInManifest(const QString& manifest, const QString& progId, ClassEntry* entry) {
+  QFile file(manifest);
+  if (manifest.isEmpty() || !file.open(QIODevice::ReadOnly)) return false;
+  QXmlStreamReader xml(&file);
+  QString library;  // the <file> being read
+  while (!xml.atEnd()) {
+    const QXmlStreamReader::TokenType token = xml.readNext();
+    if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("file")) {
+      library.clear();
+    } else if (token == QXmlStreamReader::StartElement) {
+      if (xml.name() == QLatin1String("file")) {
+        library = xml.attributes().value(QLatin1String("name")).toString();
+      } else if (xml.name() == QLatin1String("comClass") && !library.isEmpty() &&
+                 xml.attributes().value(QLatin1String("progid")).compare(
+                     progId, Qt::CaseInsensitive) == 0) {
+        const QString clean = QDir::cleanPath(library);
+        if (QDir::isAbsolutePath(clean) || clean.startsWith(QLatin1String(".."))) return false;
+        entry->progId = xml.attributes().value(QLatin1String("progid")).toString();
+        entry->library = QFileInfo(manifest).absolutePath() + QLatin1Char('/') + clean;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 HRESULT SyncStatus(QSettings& reg) {
   reg.sync();
   return reg.status() == QSettings::NoError ? S_OK : E_ACCESSDENIED;
@@ -90,9 +146,14 @@ HRESULT CoCreateInstance(const QString& progId, std::shared_ptr<IOleControl>* in
   if (!ValidGroupName(progId))
     return Fail(CO_E_CLASSSTRING, errorDescription,
                 QStringLiteral("Invalid class string: \"%1\"").arg(progId));
-  QSettings reg(RegistryPath(), QSettings::IniFormat);
-  reg.beginGroup(progId);
-  const QString library = reg.value(QStringLiteral("Library")).toString();
+  ClassEntry found;
+  if (!FindInManifest(ManifestPath(), progId, &found)) {
+    QSettings reg(RegistryPath(), QSettings::IniFormat);
+    found.progId = FindGroup(reg, progId);
+    if (!found.progId.isEmpty())
+      found.library = reg.value(found.progId + QStringLiteral("/Library")).toString();
+  }
+  const QString& library = found.library;
   if (library.isEmpty())
     return Fail(REGDB_E_CLASSNOTREG, errorDescription,
                 QStringLiteral("Class not registered: %1 (registry %2)").arg(progId, RegistryPath()));
@@ -109,7 +170,7 @@ HRESULT CoCreateInstance(const QString& progId, std::shared_ptr<IOleControl>* in
     return Fail(E_FAIL, errorDescription,
                 QStringLiteral("%1 has no entry point DllGetClassObject").arg(library));
   std::shared_ptr<IClassFactory> factory;
-  HRESULT hr = getClassObject(progId.toUtf8().constData(), &factory);
+  HRESULT hr = getClassObject(found.progId.toUtf8().constData(), &factory);
   if (Failed(hr) || !factory)
     return Fail(Failed(hr) ? hr : E_FAIL, errorDescription,
                 QStringLiteral("%1: %2").arg(ErrorText(Failed(hr) ? hr : E_FAIL), progId));
@@ -253,6 +314,9 @@ HRESULT RegisterServerImpl(const ServerDescriptor& server, const QString& librar
     reg.endGroup();
 
     for (const auto& c : server.classes) {
+      // Identifiers ignore letter case: one entry per class, spelt as the library does.
+      const QString existing = FindGroup(reg, QLatin1String(c.progId));
+      if (!existing.isEmpty() && existing != QLatin1String(c.progId)) reg.remove(existing);
       reg.beginGroup(QLatin1String(c.progId));
       reg.setValue(QStringLiteral("Class"), QLatin1String(c.name));
       reg.setValue(QStringLiteral("Library"), lib);
@@ -284,8 +348,10 @@ HRESULT UnregisterServerImpl(const ServerDescriptor& server) {
       return registered.isEmpty() || registered == lib;
     };
     if (ours(TypeLibGroup(server))) reg.remove(TypeLibGroup(server));
-    for (const auto& c : server.classes)
-      if (ours(QLatin1String(c.progId))) reg.remove(QLatin1String(c.progId));
+    for (const auto& c : server.classes) {
+      const QString group = FindGroup(reg, QLatin1String(c.progId));
+      if (!group.isEmpty() && ours(group)) reg.remove(group);
+    }
     return SyncStatus(reg);
   } catch (...) {
     return E_UNEXPECTED;

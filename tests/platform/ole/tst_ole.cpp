@@ -136,6 +136,48 @@ class TstOle : public QObject {
     QCOMPARE(CoCreateInstance("", &ctl, &why), CO_E_CLASSSTRING);
   }
 
+  void identifiersIgnoreLetterCase() {
+    QString why;
+    QSettings(registry_, QSettings::IniFormat).setValue("OLEFIXTURE.THING/Library", "/elsewhere/o.ocx");
+    QCOMPARE(RegisterServer(FIXTURE_OCX, false, &why), S_OK);
+    // One entry per class, spelt as the library spells it.
+    QCOMPARE(QSettings(registry_, QSettings::IniFormat).childGroups().filter("olefixture.thing", Qt::CaseInsensitive),
+             QStringList{"OleFixture.Thing"});
+    std::shared_ptr<IOleControl> thing;
+    QCOMPARE(CoCreateInstance("olefixture.THING", &thing, &why), S_OK);
+    QCOMPARE(Dispatcher(thing).Get("Value"), QVariant(qint32(42)));
+    QCOMPARE(RegisterServer(FIXTURE_OCX, true, &why), S_OK);
+    QCOMPARE(CoCreateInstance("OleFixture.Thing", &thing, &why), REGDB_E_CLASSNOTREG);
+  }
+
+  void manifestBesideTheProgramComesFirst() {
+    const QString manifest = ManifestPath();
+    QCOMPARE(manifest, QCoreApplication::applicationFilePath() + ".manifest");
+    QCOMPARE(QFileInfo(FIXTURE_OCX).absolutePath(), QCoreApplication::applicationDirPath());
+    const auto cleanup = qScopeGuard([&] { QFile::remove(manifest); });
+    auto write = [&](const QByteArray& file) {
+      QFile f(manifest);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("<?xml version=\"1.0\"?>\n<assembly manifestVersion=\"1.0\">\n <file name=\"" + file +
+              "\">\n  <comClass progid=\"OleFixture.Thing\" threadingModel=\"Apartment\"/>\n"
+              " </file>\n</assembly>\n");
+    };
+    // The registry names a library that is gone; the manifest names the one beside the program.
+    QSettings(registry_, QSettings::IniFormat).setValue("OleFixture.Thing/Library", dir_.filePath("gone.ocx"));
+    write(QFileInfo(FIXTURE_OCX).fileName().toUtf8());
+    std::shared_ptr<IOleControl> thing;
+    QString why;
+    QCOMPARE(CoCreateInstance("oleFixture.thing", &thing, &why), S_OK);
+    QCOMPARE(Dispatcher(thing).Get("Value"), QVariant(qint32(42)));
+    // A name that leaves the program's folder is not followed: the registry answers.
+    write("../tests/" + QFileInfo(FIXTURE_OCX).fileName().toUtf8());
+    QCOMPARE(CoCreateInstance("OleFixture.Thing", &thing, &why), CO_E_DLLNOTFOUND);
+    QVERIFY2(why.contains("gone.ocx"), qPrintable(why));
+    // With neither, the class is not registered.
+    QFile::remove(registry_);
+    QCOMPARE(CoCreateInstance("OleFixture.Thing", &thing, &why), REGDB_E_CLASSNOTREG);
+  }
+
   void versionBlockParses() {
     const auto info = ParseVersionInfo("FileVersion=1.00\0OLESelfRegister=\0Note=a=b\0\0Ignored=1\0");
     QCOMPARE(info.size(), 3);
