@@ -54,7 +54,7 @@ void ConfereTabela() {
     if (!existentes.contains(coluna.toLower())) faltam << coluna;
   if (!faltam.isEmpty())
     throw ado::Error(kErroSQL,
-                     QStringLiteral("A tabela Clientes não tem %1: %2")
+                     QStringLiteral("A tabela Clientes não tem %1 %2")
                          .arg(faltam.size() == 1 ? QStringLiteral("a coluna") : QStringLiteral("as colunas"),
                               faltam.join(QStringLiteral(", "))),
                      QStringLiteral("table Clientes has no column named ") + faltam.join(QStringLiteral(", ")));

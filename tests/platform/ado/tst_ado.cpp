@@ -1,5 +1,6 @@
 #include <sqlite3.h>
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -203,6 +204,170 @@ class TstAdo : public QObject {
     QCOMPARE(find("CPFCod = '6'"), QString("EOF"));
     rs.Requery();
     QCOMPARE(find("CPFCod = '6'"), QString("6"));
+  }
+
+  void failedFirstStepIsReportedOnce() {
+    // Over SQLite's pattern limit: the first step fails. The statement must be
+    // finalized once (a double free crashes here, or under the sanitizers).
+    const QString longo(25001, QChar(0x00E3));
+    QString desc;
+    QCOMPARE(ErroDe([&] { cn_->Execute("Select CPFCod From Clientes Where Nome Like '%" + longo + "%'"); }, &desc),
+             long(SQLITE_ERROR));
+    QCOMPARE(desc, QString("O texto da busca é longo demais"));
+    QCOMPARE(cn_->Execute("Select count(*) From Clientes")->Fields(0).toLongLong(), 3);
+  }
+
+  void textReadsBackExactly() {
+    const QString bom = QChar(0xFEFF) + QString("777");
+    const QString outros[] = {bom, "777", QString("a\tb\r\nc"), QString("\U0001F600 ") + QChar(0xFEFF)};
+    int i = 0;
+    for (const QString& k : outros)
+      Insere(QString(k).replace("'", "''"), k, QString("2021-01-01 00:00:00.%1").arg(++i, 3, 10, QChar('0')));
+    Recordset rs;
+    rs.Open("Select CPFCod, Nome From Clientes Where DataCadastro >= '2021' Order By DataCadastro", *cn_);
+    QStringList lidos, crus;
+    for (; !rs.EOF_(); rs.MoveNext()) {
+      lidos << rs.Fields("CPFCod").toString();
+      QByteArrayView v;
+      QVERIFY(rs.FieldUtf8(1, &v));
+      crus << ado::TextFromUtf8(v);
+    }
+    const QStringList esperados(std::begin(outros), std::end(outros));
+    QCOMPARE(lidos, esperados);
+    QCOMPARE(crus, esperados);
+    auto fwd = cn_->Execute("Select CPFCod From Clientes Where DataCadastro >= '2021' Order By DataCadastro");
+    QCOMPARE(fwd->Fields(0).toString(), bom);
+    // Find tells the two keys apart.
+    rs.MoveFirst();
+    rs.Find("CPFCod = '777'");
+    QCOMPARE(rs.Fields("CPFCod").toString(), QString("777"));
+    rs.MoveFirst();
+    rs.MoveNext();
+    rs.Find("CPFCod = '" + bom + "'", 0, ado::adSearchBackward);
+    QCOMPARE(rs.Fields("CPFCod").toString(), bom);
+  }
+
+  void requeryRecoversAfterFailure() {
+    Recordset rs;
+    rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
+    cn_->Execute("Alter Table Clientes Rename To Guarda");
+    QCOMPARE(ErroDe([&] { rs.Requery(); }), long(SQLITE_ERROR));
+    QCOMPARE(ErroDe([&] { rs.Requery(); }), long(SQLITE_ERROR));
+    cn_->Execute("Alter Table Guarda Rename To Clientes");
+    Insere("4", "Davi", "2021-01-01 00:00:00.000");
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 4);
+    rs.MoveLast();
+    QCOMPARE(Pos(rs), QString("4"));
+  }
+
+  // The count kept across Requery follows exactly the rows that changed,
+  // also for rows that enter or leave the query's condition.
+  void requeryCountsWhatChanged() {
+    Recordset rs;
+    rs.Open("Select CPFCod From Clientes Where Nome Like 'c%' Or Nome Like 'd%' Order By Nome Desc", *cn_);
+    QCOMPARE(rs.RecordCount(), 1);
+    Insere("4", "Davi", "2021-01-01");
+    Insere("5", "Edu", "2021-01-02");
+    cn_->Execute("Update Clientes Set Nome = 'Caio' Where CPFCod = '1'");
+    cn_->Execute("Update Clientes Set Nome = 'Zuleica' Where CPFCod = '3'");
+    QCOMPARE(rs.RecordCount(), 1);
+    QCOMPARE(Pos(rs), QString("3"));
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 2);
+    QStringList ordem;
+    for (; !rs.EOF_(); rs.MoveNext()) ordem << Pos(rs);
+    QCOMPARE(ordem, QStringList({"4", "1"}));
+    // A statement that changes nothing keeps the count as it was.
+    cn_->Execute("Delete From Clientes where CPFCod = 'nenhum'");
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 2);
+    // Bulk deletion (no row by row report): counted again.
+    cn_->Execute("Delete From Clientes");
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 0);
+  }
+
+  // Another connection's changes: seen by the next move, counted at Requery;
+  // the row on screen stays readable even when the other one deletes it.
+  void otherConnectionsChanges() {
+    Recordset rs;
+    rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
+    Connection outro;
+    outro.Open(Cs(db_));
+    outro.Execute("Delete From Clientes where CPFCod = '2'");
+    outro.Execute("Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone,DataCadastro) "
+                  "Values ('7','Gil','M','1','R',1,'C','SP',11,'1','2030-01-01')");
+    QCOMPARE(Pos(rs), QString("2"));
+    QCOMPARE(rs.Fields("Nome").toString(), QString("Bruno"));
+    rs.MoveNext();
+    QCOMPARE(Pos(rs), QString("3"));
+    rs.MoveLast();
+    QCOMPARE(Pos(rs), QString("7"));
+    QCOMPARE(rs.RecordCount(), 3);
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 3);
+    QCOMPARE(Pos(rs), QString("3"));
+  }
+
+  // No read transaction outlives a command: another connection can always
+  // checkpoint the whole log, whether the recordset is idle or has just
+  // been requeried after a save.
+  void logIsCheckpointedWhileOpen() {
+    Recordset rs;
+    rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
+    rs.MoveLast();
+    auto checkpointCompleto = [&] {
+      sqlite3* other = nullptr;
+      sqlite3_open(db_.toUtf8().constData(), &other);
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(other, "PRAGMA wal_checkpoint(TRUNCATE)", -1, &st, nullptr);
+      const bool ok = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 0;
+      sqlite3_finalize(st);
+      sqlite3_close(other);
+      return ok && QFileInfo(db_ + "-wal").size() == 0;
+    };
+    for (int i = 0; i < 20; ++i) {
+      Insere(QString("n%1").arg(i), "Novo", "2022-01-01");
+      rs.Requery();
+      rs.Find(QString("CPFCod = 'n%1'").arg(i));
+      QVERIFY(!rs.EOF_());
+    }
+    QVERIFY(checkpointCompleto());
+    // A save not yet followed by Requery pins the recordset's snapshot...
+    Insere("x", "Xis", "2022-01-02");
+    QVERIFY(!checkpointCompleto());
+    // ...and Requery lets go of it.
+    rs.Requery();
+    QVERIFY(checkpointCompleto());
+    // A refused statement pins nothing.
+    QVERIFY(ErroDe([&] { Insere("x", "Outro", "2022-01-03"); }) != 0);
+    QVERIFY(checkpointCompleto());
+  }
+
+  void likeIgnoresCaseOfEveryLetter() {
+    cn_->Execute("Update Clientes Set Nome = 'SÃO PAULO Ávila' Where CPFCod = '1'");
+    cn_->Execute("Update Clientes Set Nome = 'Sao_Paulo 100%' Where CPFCod = '2'");
+    auto achados = [&](const QString& padrao) {
+      QStringList out;
+      for (auto rs = cn_->Execute("Select CPFCod From Clientes Where Nome Like '" + padrao + "' Order By CPFCod");
+           !rs->EOF_(); rs->MoveNext())
+        out << rs->Fields(0).toString();
+      return out.join(',');
+    };
+    QCOMPARE(achados("%são%"), QString("1"));
+    QCOMPARE(achados("%ÁVILA"), QString("1"));
+    QCOMPARE(achados("%ávila%"), QString("1"));
+    QCOMPARE(achados("%sao%"), QString("2"));          // accents stay significant
+    QCOMPARE(achados("s_o%"), QString("1,2"));         // _ is one letter, ã or a
+    QCOMPARE(achados("%100!%' Escape '!"), QString("2"));
+    QCOMPARE(achados("%o!_p%' Escape '!"), QString("2"));
+    QCOMPARE(achados("%"), QString("1,2,3"));
+    QCOMPARE(achados(""), QString(""));
+    // Recordsets use the same Like.
+    Recordset rs;
+    rs.Open("Select CPFCod From Clientes Where Nome Like 'são%'", *cn_);
+    QCOMPARE(rs.RecordCount(), 1);
   }
 
   void nullIsNotEmpty() {
