@@ -357,6 +357,28 @@ class TestFrmClientes : public QObject {
     QCOMPARE(campo("txtCPFCod")->maxLength(), 14);
   }
 
+  // A key read from the table is the key stored: "\uFEFF777" is not "777".
+  void valoresLidosSaoOsGravados() {
+    prepara(false);
+    const QString bom = QChar(0xFEFF) + QString("777");
+    const QString insere = "Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone,"
+                           "DataCadastro) Values ('%1','%2','M','01310-100','R',1,'C','SP',11,'1111-2222','%3')";
+    sql(insere.arg(bom, QChar(0xFEFF) + QString("Nome"), "2024-01-01 10:00:00.000"));
+    sql(insere.arg("777", "Outro", "2024-01-01 09:00:00.000"));
+    form().Unload();
+    form().Show();
+    QCOMPARE(campo("txtCPFCod")->text(), bom);
+    // ALTERAR writes back what it read.
+    clica(ALTERAR);
+    clica(GRAVAR);
+    QCOMPARE(valor("Select count(*) From Clientes Where Nome = char(65279)||'Nome' And CPFCod = char(65279)||'777'"),
+             QString("1"));
+    respostas << forms::vbYes;
+    clica(EXCLUIR);
+    QCOMPARE(valor("Select group_concat(CPFCod) From Clientes"), QString("777"));
+    QCOMPARE(txt("txtNome"), QString("Outro"));
+  }
+
   void tabelaVaziaApostrofosEDadosDeOutrasFerramentas() {
     prepara(false);
     QCOMPARE(txt("txtCPFCod"), QString());

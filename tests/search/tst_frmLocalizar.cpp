@@ -133,6 +133,13 @@ class TstFrmLocalizar : public QObject {
     QVERIFY(frmLocalizar::Instance().IsLoaded());
     QCOMPARE(d.Coluna(), (QStringList{"11122233344", "22233344455"}));
     QCOMPARE(d.lvItens->currentIndex().row(), 1);
+    // A search that fails at its first row (a pattern over SQLite's limit): reported, list kept.
+    mGeral::cnConexao->Execute(QStringLiteral("Alter Table Guarda Rename To Clientes"));
+    d.Busca("Nome", "Contém", QString(25001, QChar(0x00E3)));
+    QCOMPARE(caixas_.size(), 3);
+    QVERIFY2(caixas_[2].startsWith("Pontelo|") && caixas_[2].contains("longo demais"), qPrintable(caixas_[2]));
+    QCOMPARE(d.Coluna(), (QStringList{"11122233344", "22233344455"}));
+    mGeral::cnConexao->Execute(QStringLiteral("Alter Table Clientes Rename To Guarda"));
     // Rows left by another tool replace them: Null shows as empty text, nothing selected.
     mGeral::cnConexao->Execute(QStringLiteral("Create Table Clientes (CPFCod Text, Nome Text, Fone Text)"));
     mGeral::cnConexao->Execute(
