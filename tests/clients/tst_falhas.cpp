@@ -1,0 +1,298 @@
+// Fault injection: every command of the client form and the search dialog run
+// again and again while the n-th read, write, sync, lock or open of the
+// database fails, until a run passes without the fault being hit. After each
+// run: at most one message, the program still running, a refused save keeps
+// the typed client and the mode, a save that reported nothing is in the
+// table, and the file passes SQLite's integrity check.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <functional>
+#include <sqlite3.h>
+
+#include "clients/frmClientes.h"
+#include "data/mGeral.h"
+#include "platform/forms/msgbox.h"
+#include "platform/forms/window.h"
+#include "platform/ole/ole.h"
+#include "search/frmLocalizar.h"
+#include "shell/Principal.h"
+#include "tests/data/faultvfs.h"
+
+namespace {
+enum { NOVO = 7, ALTERAR = 8, EXCLUIR = 11, GRAVAR = 14 };
+using faultvfs::Op;
+}  // namespace
+
+class TstFalhas : public QObject {
+  Q_OBJECT
+  QTemporaryDir dir;
+  QString modelo;
+  QStringList caixas;
+  int executadas = 0;
+  int sobreviventes = 0;
+
+  frmClientes& form() { return frmClientes::Instance(); }
+  QLineEdit* campo(const char* name) { return form().Window()->findChild<QLineEdit*>(QLatin1String(name)); }
+
+  void clica(int index) {
+    QToolBar* bar = form().Window()->findChild<QToolBar*>();
+    auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(bar->actions().value(index - 1)));
+    QVERIFY(b && b->isEnabled());
+    QTest::mouseClick(b, Qt::LeftButton);
+  }
+
+  // Runs a query on the file through a plain connection, past the faulty VFS.
+  QString valor(const QString& query) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(dir.filePath("ulmaro.mdb").toUtf8().constData(), &db, SQLITE_OPEN_READONLY, "unix");
+    sqlite3_busy_timeout(db, 2000);
+    sqlite3_stmt* st = nullptr;
+    QString v = QStringLiteral("<none>");
+    if (sqlite3_prepare_v2(db, query.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      v = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    else
+      v += QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return v;
+  }
+
+  void Fecha() {
+    if (frmLocalizar::Instance().IsLoaded()) frmLocalizar::Instance().Unload();
+    if (form().IsLoaded()) form().Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    mGeral::cnConexao.reset();
+  }
+
+  // A fresh copy of the three clients, the connection, the form on Carla.
+  void Prepara(bool abre = true) {
+    Fecha();
+    const QString db = dir.filePath("ulmaro.mdb");
+    for (const char* ext : {"", "-wal", "-shm"}) QFile::remove(db + ext);
+    QVERIFY(QFile::copy(modelo, db));
+    if (abre) {
+      mGeral::AbreBanco();
+      form().Show();
+    }
+    caixas.clear();
+  }
+
+  // A command under every fault in turn. run performs it (with faults armed);
+  // check looks at the outcome (faults disarmed).
+  void Injeta(const char* nome, const std::function<void()>& prepara, const std::function<void()>& run,
+              const std::function<void()>& check, int perguntas = 0) {
+    struct Falha {
+      Op op;
+      int code;
+      bool persistent;
+    };
+    const Falha falhas[] = {
+        {Op::Read, SQLITE_IOERR_READ, false},   {Op::Read, SQLITE_IOERR_READ, true},
+        {Op::Write, SQLITE_IOERR_WRITE, false}, {Op::Write, SQLITE_FULL, true},
+        {Op::Sync, SQLITE_IOERR_FSYNC, false},  {Op::Sync, SQLITE_IOERR_FSYNC, true},
+        {Op::Lock, SQLITE_BUSY, false},         {Op::Lock, SQLITE_IOERR_LOCK, true},
+        {Op::Open, SQLITE_CANTOPEN, false},     {Op::Open, SQLITE_CANTOPEN, true}};
+    for (const Falha& f : falhas) {
+      for (int n = 1; n <= 400; ++n) {
+        prepara();
+        if (QTest::currentTestFailed()) return;
+        faultvfs::Arm(f.op, n, f.code, f.persistent);
+        run();
+        const int fired = faultvfs::Disarm();
+        if (QTest::currentTestFailed()) return;
+        QVERIFY2(caixas.size() <= 1 + perguntas, qPrintable(QString("%1, op %2 n %3: %4")
+                                                     .arg(nome).arg(int(f.op)).arg(n).arg(caixas.join(" / "))));
+        check();
+        const QString integridade = valor("PRAGMA integrity_check");
+        QVERIFY2(integridade == "ok", qPrintable(QString("%1: %2").arg(nome, integridade)));
+        if (QTest::currentTestFailed()) {
+          qWarning("%s: failed under op %d, call %d, code %d%s", nome, int(f.op), n, f.code,
+                   f.persistent ? " (persistent)" : "");
+          return;
+        }
+        if (fired == 0) break;  // the command ran past every call of this kind
+        ++executadas;
+        ++sobreviventes;
+      }
+    }
+  }
+
+  void PreencheNovo() {
+    campo("txtCPFCod")->setText("999");
+    campo("txtNome")->setText("Novo");
+    form().Window()->findChild<QComboBox*>("cboSexo")->setCurrentIndex(0);
+    campo("mskCEP")->setText("50000-000");
+    for (const char* c : {"txtEndereco", "txtNum", "txtCidade", "txtUF", "txtDDD"}) campo(c)->setText("7");
+    campo("mskFone")->setText("9999-0000");
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir.isValid());
+    qputenv("VT_OLE_REGISTRY", dir.filePath("registry").toUtf8());
+    QString err;
+    QVERIFY2(ole::Succeeded(ole::RegisterServer(VT_BIN_DIR "/Trivex.ocx", false, &err)), qPrintable(err));
+    modelo = dir.filePath("modelo.mdb");
+    QFile schema(VT_SOURCE_DIR "/data/schema.sql");
+    QVERIFY(schema.open(QIODevice::ReadOnly));
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(modelo.toUtf8().constData(), &db), SQLITE_OK);
+    QByteArray sql = schema.readAll();
+    for (int i = 0; i < 3; ++i)
+      sql += QString("Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone,DataCadastro) "
+                     "Values ('%1','%2','F','01310-100','Rua A',10,'Recife','PE',81,'3255-1234',"
+                     "'2020-01-0%3 10:00:00.000');")
+                 .arg(QString(3, QChar('1' + i)), QStringList{"Ana", "Bruno", "Carla"}[i], QString::number(i + 1))
+                 .toUtf8();
+    QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    QVERIFY(QFile::copy(modelo, dir.filePath("ulmaro.mdb")));
+    faultvfs::Install();
+    forms::SetProgramFolder(dir.path());
+    forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {
+      caixas << c.title + '|' + c.prompt;
+      return (c.buttons & 7) == forms::vbYesNo ? int(forms::vbYes) : int(forms::vbOK);
+    });
+    Principal::Instance().show();
+  }
+
+  void cleanupTestCase() {
+    Fecha();
+    qInfo("faults injected: %d runs, %d survived", executadas, sobreviventes);
+  }
+
+  void inicio() {
+    Injeta("start", [&] { Prepara(false); },
+           [&] {
+             try {
+               mGeral::AbreBanco();
+               form().Show();
+             } catch (...) {
+               mGeral::RelataErro();
+             }
+           },
+           [&] {
+             if (caixas.isEmpty()) QCOMPARE(campo("txtCPFCod")->text(), QString("333"));
+             else QVERIFY(caixas[0].startsWith("Pontelo|"));
+           });
+  }
+
+  void gravarNovo() {
+    Injeta("GRAVAR new", [&] {
+             Prepara();
+             clica(NOVO);
+             PreencheNovo();
+           },
+           [&] { clica(GRAVAR); },
+           [&] {
+             const bool gravado = valor("Select count(*) From Clientes Where CPFCod = '999'") == "1";
+             QVERIFY(form().IsLoaded());
+             if (caixas.isEmpty()) {
+               QVERIFY(gravado);
+               QCOMPARE(form().Trivex1.STATUS(), QString());
+             } else if (!gravado) {
+               QCOMPARE(form().Trivex1.STATUS(), QString("N"));
+               QCOMPARE(campo("txtCPFCod")->text(), QString("999"));
+               QCOMPARE(campo("txtNome")->text(), QString("Novo"));
+               QCOMPARE(campo("mskFone")->displayText(), QString("9999-0000"));
+             }
+           });
+  }
+
+  void gravarAlterado() {
+    Injeta("GRAVAR altered", [&] {
+             Prepara();
+             clica(ALTERAR);
+             campo("txtNome")->setText("Carla Alterada");
+           },
+           [&] { clica(GRAVAR); },
+           [&] {
+             const bool gravado = valor("Select Nome From Clientes Where CPFCod = '333'") == "Carla Alterada";
+             QVERIFY(form().IsLoaded());
+             QCOMPARE(valor("Select count(*) From Clientes"), QString("3"));
+             if (caixas.isEmpty()) {
+               QVERIFY(gravado);
+             } else if (!gravado) {
+               QCOMPARE(form().Trivex1.STATUS(), QString("A"));
+               QCOMPARE(campo("txtNome")->text(), QString("Carla Alterada"));
+             }
+           });
+  }
+
+  void excluir() {
+    Injeta("EXCLUIR", [&] { Prepara(); }, [&] { clica(EXCLUIR); },
+           [&] {
+             QVERIFY(form().IsLoaded());
+             QCOMPARE(caixas.value(0).left(8), QString("Pontelo|"));  // the question
+             const QString resta = valor("Select group_concat(CPFCod) From Clientes");
+             if (caixas.size() == 1) QCOMPARE(resta, QString("111,222"));
+             QVERIFY(resta == "111,222" || resta == "111,222,333");
+           },
+           1);
+  }
+
+  // A refresh that fails, then works again once the fault is gone.
+  void requeryEVerificaChave() {
+    Injeta("Requery", [&] { Prepara(); }, [&] {
+             try {
+               form().CarregaCliente(QStringLiteral("111"));
+             } catch (...) {
+               mGeral::RelataErro();
+             }
+           },
+           [&] {
+             form().CarregaCliente(QStringLiteral("222"));
+             QCOMPARE(campo("txtNome")->text(), QString("Bruno"));
+           });
+    Injeta("key check", [&] {
+             Prepara();
+             clica(NOVO);
+             campo("txtCPFCod")->setText("222");
+           },
+           [&] { QTest::keyClick(campo("txtCPFCod"), Qt::Key_Tab); },
+           [&] {
+             QVERIFY(form().IsLoaded());
+             QCOMPARE(form().Trivex1.STATUS(), QString("N"));
+             QCOMPARE(campo("txtCPFCod")->text(), QString("222"));
+             if (caixas.isEmpty()) return;
+             // Warned, or reported; the next check works.
+             caixas.clear();
+             campo("txtCPFCod")->setFocus();
+             QTest::keyClick(campo("txtCPFCod"), Qt::Key_Tab);
+             QCOMPARE(caixas, QStringList{"Aviso|Este CPF ou Código já existe"});
+           });
+  }
+
+  void busca() {
+    QAbstractItemView* lista = nullptr;
+    Injeta("search", [&] {
+             Prepara();
+             frmLocalizar::Instance().Show();
+             QWidget* w = frmLocalizar::Instance().Window();
+             w->findChild<QComboBox*>("cboCampos")->setCurrentIndex(1);
+             w->findChild<QComboBox*>("cboCriterio")->setCurrentIndex(0);
+             w->findChild<QLineEdit*>("txtCondicao")->setText("");
+             lista = w->findChild<QAbstractItemView*>("lvItens");
+           },
+           [&] { QTest::mouseClick(frmLocalizar::Instance().Window()->findChild<QWidget*>("cmdBusca"), Qt::LeftButton); },
+           [&] {
+             QVERIFY(frmLocalizar::Instance().IsLoaded());
+             const int linhas = lista->model()->rowCount();
+             QVERIFY2(linhas == 0 || linhas == 3, qPrintable(QString::number(linhas) + caixas.join('/')));
+             if (caixas.isEmpty()) QCOMPARE(linhas, 3);
+           });
+  }
+};
+
+QTEST_MAIN(TstFalhas)
+#include "tst_falhas.moc"
