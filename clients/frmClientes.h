@@ -86,4 +86,6 @@ class frmClientes : public QObject {
   void Gravar();
   void Excluir();
   void Foco(QWidget* field);
+  void PosicionaFrames();
+  QWidget* PrimeiroCampo() const;
 };
