@@ -541,6 +541,9 @@ void frmClientes::Foco(QWidget* field) {
   Ui::frmClientes& ui = d->ui;
   QWidget* page = ui.fraObs->isAncestorOf(field) ? ui.tbDadosPage1 : ui.tbDadosPage0;
   if (ui.tbDados->currentWidget() != page) ui.tbDados->setCurrentWidget(page);
+  // After a message box the form's window is active again, with or without a
+  // window manager to hand the activation back.
+  if (!field->isActiveWindow()) field->activateWindow();
   field->setFocus(Qt::OtherFocusReason);
 }
 
