@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QInputMethodEvent>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -83,6 +84,7 @@ class TestFrmClientes : public QObject {
   sqlite3* db = nullptr;
   QList<forms::MsgBoxCall> caixas;
   QList<int> respostas;
+  std::function<void()> aoResponder;  // what the box does to the windows
 
   frmClientes& form() { return frmClientes::Instance(); }
   template <class T = QLineEdit>
@@ -160,6 +162,7 @@ class TestFrmClientes : public QObject {
     forms::SetProgramFolder(dir.path());
     forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {
       caixas << c;
+      if (aoResponder) aoResponder();
       return respostas.isEmpty() ? ((c.buttons & 7) == forms::vbYesNo ? forms::vbNo : forms::vbOK)
                                  : respostas.takeFirst();
     });
@@ -435,6 +438,15 @@ class TestFrmClientes : public QObject {
     clica(NOVO);
     auto* abas = campo<QTabWidget>("tbDados");
     QTabBar* barra = abas->tabBar();
+    // A real box takes the activation and, with no window manager, does not
+    // hand it back.
+    QWidget outra;
+    outra.show();
+    aoResponder = [&outra] {
+      outra.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&outra));
+    };
+    auto fim = qScopeGuard([this] { aoResponder = {}; });
     for (int vez = 1; vez <= 2; ++vez) {
       QTest::keyClicks(foco(), vez == 1 ? "111" : "");
       QTest::mouseClick(barra, Qt::LeftButton, {}, barra->tabRect(1).center());
