@@ -450,11 +450,10 @@ class TestFrmClientes : public QObject {
     for (int vez = 1; vez <= 2; ++vez) {
       QTest::keyClicks(foco(), vez == 1 ? "111" : "");
       QTest::mouseClick(barra, Qt::LeftButton, {}, barra->tabRect(1).center());
-      QTest::qWait(10);
+      QTRY_COMPARE(focoNome(), QString("txtCPFCod"));
       QCOMPARE(caixas.size(), vez);
       QCOMPARE(caixa(vez - 1), QString("Aviso|Este CPF ou Código já existe"));
       QCOMPARE(abas->currentIndex(), 0);
-      QCOMPARE(focoNome(), QString("txtCPFCod"));
       QVERIFY(foco()->isVisible());
       QCOMPARE(campo("txtCPFCod")->selectedText(), QString("111"));
     }
