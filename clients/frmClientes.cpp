@@ -15,7 +15,6 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QStyleOptionFrame>
-#include <QTabBar>
 #include <QTabWidget>
 
 #include "data/clientes.h"
@@ -218,6 +217,7 @@ struct frmClientes::Impl {
   bool loaded = false;
   bool unloading = false;
   std::unique_ptr<ado::Recordset> rsClientes;
+  QPointer<QStackedWidget> paginas;  // the tab control's pages
   Site site;
 };
 
@@ -264,6 +264,7 @@ void frmClientes::Load() {
   }
   for (const auto& [nome, maior] : kMaiorValor)
     MostraInteiro(w->findChild<QLineEdit*>(QLatin1String(nome)), QLatin1String(maior));
+  d->paginas = d->ui.tbDados->findChild<QStackedWidget*>();
   PosicionaFrames();
   w->setBaseSize(w->size());
   w->setAttribute(Qt::WA_DeleteOnClose);
@@ -479,7 +480,7 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Move:
     case QEvent::Resize:
       // The tab control lays its pages out when it is shown.
-      if (watched == ui.tbDados->findChild<QStackedWidget*>()) PosicionaFrames();
+      if (watched == d->paginas) PosicionaFrames();
       return false;
     case QEvent::Close:
       if (watched == d->window) Form_Unload();
