@@ -12,6 +12,9 @@
 #include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabWidget>
 
 #include "data/clientes.h"
@@ -49,14 +52,19 @@ bool FocoDeOutraJanela(Qt::FocusReason reason) {
          reason == Qt::MenuBarFocusReason;
 }
 
+// The code page's code of a typed text; a character it lacks arrives as "?".
+qint16 KeyAsciiDe(const QString& t) {
+  if (t.isEmpty() || t.at(0).unicode() == 0) return 0;
+  if (t.size() == 1 && t.at(0).unicode() <= 255) return qint16(t.at(0).unicode());
+  return '?';
+}
+
 // The character code a key press delivers as KeyAscii; 0 when the key types none.
 qint16 KeyAsciiDe(const QKeyEvent* k) {
   if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) return 13;
   // Tab and Delete type no character, whatever text the platform attaches.
   if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab || k->key() == Qt::Key_Delete) return 0;
-  const QString t = k->text();
-  if (t.size() != 1 || t.at(0).unicode() == 0 || t.at(0).unicode() > 255) return 0;
-  return qint16(t.at(0).unicode());
+  return KeyAsciiDe(k->text());
 }
 
 int ShiftDe(Qt::KeyboardModifiers m) {
@@ -78,6 +86,35 @@ void RestauraLimites(QWidget* form) {
     const QVariant limite = campo->property("limite");
     if (limite.isValid()) campo->setMaxLength(limite.toInt());
   }
+}
+
+// The widest value each narrow field must show whole.
+const std::pair<const char*, const char*> kMaiorValor[] = {
+    {"txtCPFCod", "88888888888888"}, {"mskCEP", "88888-888"}, {"txtNum", "88888"},
+    {"txtUF", "WW"}, {"txtDDD", "888"}, {"mskFone", "8888-8888"},
+};
+
+// Room for text inside a line edit: its contents rectangle less its text
+// margins and the 2 pixels QLineEdit keeps on either side, less 1 for the cursor.
+int LarguraUtil(const QLineEdit* campo) {
+  QStyleOptionFrame opt;
+  opt.initFrom(campo);
+  opt.rect = campo->rect();
+  opt.lineWidth = campo->hasFrame() ? campo->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, campo) : 0;
+  opt.midLineWidth = 0;
+  opt.state |= QStyle::State_Sunken;
+  const QRect r = campo->style()->subElementRect(QStyle::SE_LineEditContents, &opt, campo);
+  return r.marginsRemoved(campo->textMargins()).width() - 2 * 2 - 1;
+}
+
+// The text runs up to the frame's inner edge; where that is not room enough
+// for the widest value, the form's font is drawn narrower in that field.
+void MostraInteiro(QLineEdit* campo, const QString& maior) {
+  QFont fonte = campo->font();
+  const int livre = LarguraUtil(campo);
+  for (int largura = 98; largura >= 50 && QFontMetrics(fonte).horizontalAdvance(maior) > livre; largura -= 2)
+    fonte.setStretch(largura);
+  if (fonte.stretch() != campo->font().stretch()) campo->setFont(fonte);
 }
 
 // The form's icon: a file card with a client's silhouette.
@@ -179,8 +216,8 @@ struct frmClientes::Impl {
   QPointer<QMdiSubWindow> sub;
   bool loaded = false;
   bool unloading = false;
-  bool repassando = false;  // a focus loss being handed to the key field itself
   std::unique_ptr<ado::Recordset> rsClientes;
+  QPointer<QStackedWidget> paginas;  // the tab control's pages
   Site site;
 };
 
@@ -221,8 +258,14 @@ void frmClientes::Unload() {
 void frmClientes::Load() {
   auto* w = new JanelaDoFormulario;
   d->ui.setupUi(w);
-  for (QLineEdit* campo : w->findChildren<QLineEdit*>())
+  for (QLineEdit* campo : w->findChildren<QLineEdit*>()) {
     if (campo->inputMask().isEmpty()) campo->setProperty("limite", campo->maxLength());
+    campo->setTextMargins(-1, 0, -1, 0);
+  }
+  for (const auto& [nome, maior] : kMaiorValor)
+    MostraInteiro(w->findChild<QLineEdit*>(QLatin1String(nome)), QLatin1String(maior));
+  d->paginas = d->ui.tbDados->findChild<QStackedWidget*>();
+  PosicionaFrames();
   w->setBaseSize(w->size());
   w->setAttribute(Qt::WA_DeleteOnClose);
   w->setWindowIcon(IconeDoFormulario());
@@ -241,6 +284,8 @@ void frmClientes::Load() {
   d->sub->installEventFilter(this);
   w->installEventFilter(this);
   for (QWidget* child : w->findChildren<QWidget*>()) child->installEventFilter(this);
+  // With no focused field the form's keys arrive at the main window.
+  Principal::Instance().installEventFilter(this);
   d->loaded = true;
   try {
     Form_Load();
@@ -365,20 +410,26 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
       // Key preview: each key once, at the widget that has the focus.
       // (A drop-down list's open popup is a window of its own and keeps its keys.)
       auto* widget = qobject_cast<QWidget*>(watched);
-      if (!widget || widget != QApplication::focusWidget() ||
-          !(widget == d->sub || d->sub->isAncestorOf(widget)))
-        return false;
+      QWidget* foco = QApplication::focusWidget();
+      const bool focoNoFormulario = foco && (foco == d->sub || d->sub->isAncestorOf(foco));
+      const bool noCampo = widget && widget == foco && focoNoFormulario;
+      // With no field of the form focused (frames disabled), the keys reach
+      // the main window: they are still the form's while it is the current child.
+      const bool naJanela = watched == &Principal::Instance() && !focoNoFormulario &&
+                            Principal::Instance().MdiArea()->currentSubWindow() == d->sub;
+      if (!noCampo && !naJanela) return false;
       auto* k = static_cast<QKeyEvent*>(event);
       // The observations stand on the other tab page, which Qt's focus chain
-      // skips while it is hidden: Tab (and so Enter) from the e-mail goes there.
+      // skips while it is hidden: Tab (and so Enter) goes from the e-mail to
+      // the observations and from there round to the first field.
       const bool semModificador = !(k->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
-      if (k->key() == Qt::Key_Tab && semModificador && watched == ui.txtEmail) {
-        Foco(ui.txtObs);
-        return true;
+      if (noCampo && k->key() == Qt::Key_Tab && semModificador) {
+        if (watched == ui.txtEmail) return Foco(ui.txtObs), true;
+        if (watched == ui.txtObs) return Foco(PrimeiroCampo()), true;
       }
-      if (k->key() == Qt::Key_Backtab && watched == ui.txtObs) {
-        Foco(ui.txtEmail);
-        return true;
+      if (noCampo && k->key() == Qt::Key_Backtab) {
+        if (watched == ui.txtObs) return Foco(ui.txtEmail), true;
+        if (watched == PrimeiroCampo()) return Foco(ui.txtObs), true;
       }
       if (k->key() == Qt::Key_F5) Form_KeyDown(116, ShiftDe(k->modifiers()));
       qint16 KeyAscii = KeyAsciiDe(k);
@@ -386,6 +437,20 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
       Form_KeyPress(KeyAscii);
       if (KeyAscii != 0 && watched == ui.txtNum) txtNum_KeyPress(KeyAscii);
       return KeyAscii == 0;
+    }
+    case QEvent::InputMethod: {
+      // Composed text is typed too: the house number keeps only its digits.
+      if (watched != ui.txtNum) return false;
+      auto* im = static_cast<QInputMethodEvent*>(event);
+      QString digitos;
+      for (QChar c : im->commitString()) {
+        qint16 KeyAscii = KeyAsciiDe(QString(c));
+        txtNum_KeyPress(KeyAscii);
+        if (KeyAscii != 0) digitos += c;
+      }
+      if (digitos != im->commitString())
+        im->setCommitString(digitos, im->replacementStart(), im->replacementLength());
+      return false;
     }
     case QEvent::FocusIn: {
       if (FocoDeOutraJanela(static_cast<QFocusEvent*>(event)->reason())) return false;
@@ -396,25 +461,48 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::FocusOut: {
       // A disabled key field has not been left by the user.
       if (watched != ui.txtCPFCod || d->unloading || !ui.txtCPFCod->isEnabled()) return false;
-      if (d->repassando || FocoDeOutraJanela(static_cast<QFocusEvent*>(event)->reason())) return false;
-      // LostFocus runs once the field has handled its own focus loss (which
-      // clears its selection).
-      d->repassando = true;
-      QCoreApplication::sendEvent(watched, event);
-      d->repassando = false;
-      try {
-        txtCPFCod_LostFocus();
-      } catch (const std::exception&) {
-        mGeral::RelataErro();
-      }
-      return true;
+      if (FocoDeOutraJanela(static_cast<QFocusEvent*>(event)->reason())) return false;
+      // LostFocus runs once the focus has moved: a click on the other tab page
+      // first finishes bringing that page forward.
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            if (!d->loaded || d->unloading) return;
+            try {
+              txtCPFCod_LostFocus();
+            } catch (const std::exception&) {
+              mGeral::RelataErro();
+            }
+          },
+          Qt::QueuedConnection);
+      return false;
     }
+    case QEvent::Move:
+    case QEvent::Resize:
+      // The tab control lays its pages out when it is shown.
+      if (watched == d->paginas) PosicionaFrames();
+      return false;
     case QEvent::Close:
       if (watched == d->window) Form_Unload();
       return false;
     default:
       return false;
   }
+}
+
+// The frames stand where their twips put them inside the tab control, whatever
+// room the tab control's style gives its pages.
+void frmClientes::PosicionaFrames() {
+  Ui::frmClientes& ui = d->ui;
+  for (auto [frame, top] : {std::pair<QWidget*, int>{ui.fraClientes, 450}, {ui.fraObs, 390}}) {
+    const QPoint pagina = frame->parentWidget()->mapTo(ui.tbDados, QPoint(0, 0));
+    frame->move(QPoint(forms::Twips(120), forms::Twips(top)) - pagina);
+  }
+}
+
+// The first field of the tab order that can take the focus now.
+QWidget* frmClientes::PrimeiroCampo() const {
+  return d->ui.txtCPFCod->isEnabled() ? static_cast<QWidget*>(d->ui.txtCPFCod) : d->ui.txtNome;
 }
 
 void frmClientes::Form_KeyDown(int KeyCode, int) {
@@ -445,7 +533,7 @@ void frmClientes::txtCPFCod_LostFocus() {
   if (achou && Trivex1.STATUS() == QLatin1String("N")) {
     Aviso(QStringLiteral("Este CPF ou Código já existe"));
     key->setSelection(0, key->text().size());
-    key->setFocus(Qt::OtherFocusReason);
+    Foco(key);
   }
 }
 
@@ -454,6 +542,9 @@ void frmClientes::Foco(QWidget* field) {
   Ui::frmClientes& ui = d->ui;
   QWidget* page = ui.fraObs->isAncestorOf(field) ? ui.tbDadosPage1 : ui.tbDadosPage0;
   if (ui.tbDados->currentWidget() != page) ui.tbDados->setCurrentWidget(page);
+  // After a message box the form's window is active again, with or without a
+  // window manager to hand the activation back.
+  if (!field->isActiveWindow()) field->activateWindow();
   field->setFocus(Qt::OtherFocusReason);
 }
 

@@ -87,4 +87,6 @@ class frmClientes : public QObject {
   void AtualizaCursor();
   void Excluir();
   void Foco(QWidget* field);
+  void PosicionaFrames();
+  QWidget* PrimeiroCampo() const;
 };

@@ -75,6 +75,10 @@ void frmLocalizar::Form_Load() {
   d->window = w;
   Ui::frmLocalizar& ui = *d->ui;
 
+  // "Buscar por :" is wider than its 57 pixels at the dialog's font: the label
+  // grows to the right (into free space) rather than cut its caption.
+  ui.Label2->resize(qMax(ui.Label2->width(), ui.Label2->sizeHint().width()), ui.Label2->height());
+
   ui.cmdBusca->setCursor(QCursor(QPixmap(QStringLiteral(":/search/BuscaCursor32.png")), 13, 9));
 
   d->lista = new ListaClientes(w);

@@ -12,6 +12,10 @@
 #include "data/mGeral.h"
 #include "platform/forms/window.h"
 
+// The icons live in this static library: the linker keeps them only when
+// something refers to them.
+static void initResources() { Q_INIT_RESOURCE(shell); }
+
 namespace {
 std::unique_ptr<Principal>& instance() {
   static std::unique_ptr<Principal> p;
@@ -52,6 +56,7 @@ Principal& Principal::Instance() {
 bool Principal::Exists() { return instance() != nullptr; }
 
 Principal::Principal() {
+  initResources();
   setObjectName(QStringLiteral("Principal"));
   setWindowTitle(QStringLiteral("Teste Controle Vaskor Torvana"));
   QIcon icon(QStringLiteral(":/shell/Principal16.png"));
@@ -77,6 +82,8 @@ Principal::Principal() {
   connect(mnuClientes, &QAction::triggered, this, &Principal::mnuClientes_Click);
   mnuRisco1 = mnuCadastros->addSeparator();
   mnuRisco1->setObjectName(QStringLiteral("mnuRisco1"));
+  // The separator closes the menu; Qt would hide it there.
+  mnuCadastros->setSeparatorsCollapsible(false);
   mnuMovimento = bar->addMenu(QStringLiteral("&Movimentações"));
   mnuMovimento->setObjectName(QStringLiteral("mnuMovimento"));
   mnuServ = mnuMovimento->addAction(QStringLiteral("&Serviços"));
@@ -88,6 +95,9 @@ Principal::Principal() {
   // Client area of 9195 x 7065 twips at design size.
   resize(forms::Twips(9195), forms::Twips(7065) + menuBar()->sizeHint().height() + forms::Twips(420));
 }
+
+// The cool bar has no menu of its own: no entry may hide its bands.
+QMenu* Principal::createPopupMenu() { return nullptr; }
 
 void Principal::MDIForm_Load() { mGeral::AbreBanco(); }
 

@@ -31,6 +31,7 @@ class Principal : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  QMenu* createPopupMenu() override;
 
  private:
   Principal();

@@ -113,9 +113,12 @@ HRESULT Button::Invoke(ole::DISPID id, InvokeKind kind, const QVariantList& args
 // Trivex
 
 Trivex::Trivex() {
-  ++gLiveObjects;
   UserControl = new QWidget;
   UserControl->setObjectName(QStringLiteral("UserControl"));
+  // The window may outlive this object (it is deleted later, or by the host's
+  // widget that owns it) and runs the library's code until it is gone.
+  ++gLiveObjects;
+  QObject::connect(UserControl, &QObject::destroyed, [] { --gLiveObjects; });
   UserControl->resize(kControlWidth, kControlHeight);
 
   auto* bar = new QToolBar(UserControl);
@@ -173,7 +176,6 @@ Trivex::~Trivex() {
     UserControl->hide();
     UserControl->deleteLater();
   }
-  --gLiveObjects;
 }
 
 HRESULT Trivex::Buttons(qint16 index, std::shared_ptr<Button>* button, QString* why) const {

@@ -21,7 +21,17 @@ using ole::HRESULT;
 extern const ole::InterfaceInfo k_Trivex;   // default interface
 extern const ole::InterfaceInfo k__Trivex;  // event interface
 extern const ole::InterfaceInfo kButton;    // the clicked button object
+// Objects of the library still alive: controls, their windows, button
+// objects and class factories. The library may be unloaded only at zero.
 extern std::atomic<int> gLiveObjects;
+
+// A member that counts its owner among the live objects.
+struct LiveObject {
+  LiveObject() { ++gLiveObjects; }
+  LiveObject(const LiveObject&) { ++gLiveObjects; }
+  LiveObject& operator=(const LiveObject&) = default;
+  ~LiveObject() { --gLiveObjects; }
+};
 
 // An entry of the inner toolbar's Buttons collection.
 class Button final : public ole::IDispatch {
@@ -42,6 +52,7 @@ class Button final : public ole::IDispatch {
   QString key_;
   int image_;  // picture number in ImageList1; 0 for a separator
   QPointer<QAction> action_;
+  LiveObject live_;
 };
 
 class Trivex final : public ole::IOleControl, public std::enable_shared_from_this<Trivex> {
@@ -69,6 +80,7 @@ class Trivex final : public ole::IOleControl, public std::enable_shared_from_thi
   HRESULT PropertyChanged(const char* name, QString* why);
   HRESULT AmbientFont(ole::DispatchPtr* font, QString* why);
 
+  LiveObject live_;
   ole::IControlSite* site_ = nullptr;
   QPointer<QWidget> UserControl;
   QPointer<QToolBar> Trivex_;  // the inner toolbar, named "Trivex"

@@ -92,6 +92,19 @@ namespace {
 // visible, set client site first.
 constexpr qint32 kMiscStatus = 0x20191;
 
+// The class object handed out by DllGetClassObject, counted while a host holds it.
+class ClassFactory final : public ole::IClassFactory {
+ public:
+  explicit ClassFactory(std::shared_ptr<ole::IClassFactory> inner) : inner_(std::move(inner)) {}
+  ole::HRESULT CreateInstance(std::shared_ptr<ole::IOleControl>* instance) override {
+    return inner_->CreateInstance(instance);
+  }
+
+ private:
+  std::shared_ptr<ole::IClassFactory> inner_;
+  LiveObject live_;
+};
+
 const ole::ServerDescriptor kServer = {
     "TrivexControl",
     "Trivex Control ",
@@ -128,7 +141,12 @@ OLE_EXPORT ole::HRESULT DllUnregisterServer() {
 
 OLE_EXPORT ole::HRESULT DllGetClassObject(const char* classId,
                                           std::shared_ptr<ole::IClassFactory>* factory) {
-  return ole::GetClassObjectImpl(trivex::kServer, classId, factory);
+  if (!factory) return ole::E_POINTER;
+  std::shared_ptr<ole::IClassFactory> inner;
+  const ole::HRESULT hr = ole::GetClassObjectImpl(trivex::kServer, classId, &inner);
+  if (ole::Failed(hr)) return hr;
+  *factory = std::make_shared<trivex::ClassFactory>(std::move(inner));
+  return hr;
 }
 
 OLE_EXPORT ole::HRESULT DllCanUnloadNow() { return ole::CanUnloadNowImpl(trivex::kServer); }

@@ -4,9 +4,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QInputMethodEvent>
+#include <QScopeGuard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,6 +26,54 @@
 #include "shell/Principal.h"
 
 namespace {
+
+// A control of the form where the twips put it: position relative to its
+// container, size, and what the user reads in it.
+struct Lugar {
+  const char* nome;
+  const char* pai;
+  int left, top, width, height;
+  const char* legenda;  // label caption; "" for none
+  const char* rotulo;   // the label above the field; "" for none
+  int limite;           // maxLength; 0 for none
+  const char* maior;    // the widest value the field must show whole; "" for any
+};
+const Lugar kLugares[] = {
+    {"frmClientes", "", 0, 0, 7860, 4995, "Cadastro de Clientes", "", 0, ""},
+    {"Trivex1", "frmClientes", 30, 0, 7785, 375, "", "", 0, ""},
+    {"Picture1", "frmClientes", 0, 390, 7815, 4515, "", "", 0, ""},
+    {"tbDados", "Picture1", 30, 90, 7725, 4335, "", "", 0, ""},
+    {"fraClientes", "tbDados", 120, 450, 7455, 3675, "", "", 0, ""},
+    {"fraObs", "tbDados", 120, 390, 7455, 3735, "", "", 0, ""},
+    {"txtObs", "fraObs", 210, 300, 7065, 3195, "", "", 0, ""},
+    {"txtCPFCod", "fraClientes", 150, 510, 2115, 315, "CPF - Código:", "lblTexto_0", 14, "88888888888888"},
+    {"txtNome", "fraClientes", 2400, 510, 4935, 315, " Nome", "lblTexto_1", 50, ""},
+    {"cboSexo", "fraClientes", 150, 1140, 2145, 315, "Sexo:", "lblTexto_19", 0, ""},
+    {"txtHobby", "fraClientes", 2400, 1140, 4935, 315, "Hobby:", "lblTexto_2", 50, ""},
+    {"mskCEP", "fraClientes", 120, 1800, 2175, 315, "CEP:", "lblTexto_6", 9, "88888-888"},
+    {"txtEndereco", "fraClientes", 2430, 1800, 4335, 315, "Endereço:", "lblTexto_3", 50, ""},
+    {"txtNum", "fraClientes", 6840, 1800, 465, 315, "Nº:", "lblTexto_17", 5, "88888"},
+    {"txtComplemento", "fraClientes", 120, 2415, 2175, 315, "Complemento:", "lblTexto_7", 30, ""},
+    {"txtBairro", "fraClientes", 2430, 2430, 2055, 315, "Bairro:", "lblTexto_4", 30, ""},
+    {"txtCidade", "fraClientes", 4620, 2430, 2145, 315, "Cidade:", "lblTexto_5", 30, ""},
+    {"txtUF", "fraClientes", 6840, 2430, 465, 315, "UF:", "lblTexto_8", 2, "WW"},
+    {"txtDDD", "fraClientes", 120, 3090, 465, 315, "DDD:", "lblTexto_9", 3, "888"},
+    {"mskFone", "fraClientes", 600, 3090, 1695, 315, "Fone:", "lblTexto_10", 9, "8888-8888"},
+    {"txtEmail", "fraClientes", 2400, 3090, 4935, 315, "E-mail:", "Label2", 30, ""},
+};
+
+// Horizontal distance the cursor travels from the first to the last position
+// of the field's text, as painted: the text's width when nothing scrolls.
+int PercursoDoCursor(QLineEdit* campo) {
+  auto x = [campo](int pos) {
+    campo->setCursorPosition(pos);
+    campo->grab();  // the field works out its scrolling when it paints
+    return campo->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+  };
+  const int inicio = x(0);
+  return x(campo->displayText().size()) - inicio;
+}
+
 enum { PRIMEIRO = 1, ANTERIOR = 2, PROXIMO = 3, ULTIMO = 4, NOVO = 7, ALTERAR = 8,
        LOCALIZAR = 10, EXCLUIR = 11, CANCELAR = 13, GRAVAR = 14, SAIR = 16 };
 }  // namespace
@@ -32,6 +84,7 @@ class TestFrmClientes : public QObject {
   sqlite3* db = nullptr;
   QList<forms::MsgBoxCall> caixas;
   QList<int> respostas;
+  std::function<void()> aoResponder;  // what the box does to the windows
 
   frmClientes& form() { return frmClientes::Instance(); }
   template <class T = QLineEdit>
@@ -109,6 +162,7 @@ class TestFrmClientes : public QObject {
     forms::SetProgramFolder(dir.path());
     forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {
       caixas << c;
+      if (aoResponder) aoResponder();
       return respostas.isEmpty() ? ((c.buttons & 7) == forms::vbYesNo ? forms::vbNo : forms::vbOK)
                                  : respostas.takeFirst();
     });
@@ -270,7 +324,7 @@ class TestFrmClientes : public QObject {
     clica(NOVO);
     QTest::keyClicks(foco(), "111");
     QTest::keyClick(foco(), Qt::Key_Tab);
-    QCOMPARE(caixa(0), QString("Aviso|Este CPF ou Código já existe"));
+    QTRY_COMPARE(caixa(0), QString("Aviso|Este CPF ou Código já existe"));
     QCOMPARE(focoNome(), QString("txtCPFCod"));
     QCOMPARE(campo("txtCPFCod")->selectedText(), QString("111"));
     // Warning ignored: the save is refused and the new client kept on screen.
@@ -298,7 +352,141 @@ class TestFrmClientes : public QObject {
     clica(GRAVAR);
     campo("txtCPFCod")->setText("111");
     QTest::keyClick(foco(), Qt::Key_Tab);
+    QCoreApplication::processEvents();
     QCOMPARE(caixas.size(), 2);
+  }
+
+  void layoutDoFormulario() {
+    prepara();
+    QWidget* w = form().Window();
+    for (const Lugar& l : kLugares) {
+      auto achado = [&](const char* nome) { return QLatin1String(nome) == "frmClientes" ? w : campo<QWidget>(nome); };
+      QWidget* c = achado(l.nome);
+      QVERIFY2(c, l.nome);
+      const QString onde = QString("%1 at %2,%3 %4x%5").arg(l.nome).arg(c->x()).arg(c->y()).arg(c->width()).arg(c->height());
+      if (*l.pai) {
+        const QPoint p = c->mapTo(achado(l.pai), QPoint(0, 0));
+        QVERIFY2(qAbs(p.x() - forms::Twips(l.left)) <= 1 && qAbs(p.y() - forms::Twips(l.top)) <= 1,
+                 qPrintable(onde + QString(" (%1,%2 in %3)").arg(p.x()).arg(p.y()).arg(l.pai)));
+      }
+      QVERIFY2(qAbs(c->width() - forms::Twips(l.width)) <= 1 && qAbs(c->height() - forms::Twips(l.height)) <= 1,
+               qPrintable(onde));
+      if (!*l.rotulo) continue;
+      auto* rotulo = campo<QLabel>(l.rotulo);
+      QCOMPARE(rotulo->text(), QString(l.legenda));
+      QCOMPARE(rotulo->buddy(), c);
+      // The label stands just above its field, its top 210 to 240 twips higher.
+      const int acima = c->y() - rotulo->y();
+      QVERIFY2(acima >= forms::Twips(210) - 1 && acima <= forms::Twips(240) + 1 &&
+                   qAbs(rotulo->x() - c->x()) <= 2 && qAbs(rotulo->height() - forms::Twips(300)) <= 1,
+               qPrintable(QString("%1 %2 px above %3").arg(l.rotulo).arg(acima).arg(l.nome)));
+      if (auto* edit = qobject_cast<QLineEdit*>(c)) {
+        QCOMPARE(edit->maxLength(), l.limite);
+        if (!*l.maior) continue;
+        // The widest value is shown whole: nothing scrolls out of sight.
+        edit->setText(l.maior);
+        QCOMPARE(edit->displayText(), QString(l.maior));
+        QCOMPARE(PercursoDoCursor(edit), edit->fontMetrics().horizontalAdvance(l.maior));
+        QCOMPARE(edit->font().family(), w->font().family());
+        QCOMPARE(edit->font().pointSizeF(), w->font().pointSizeF());
+      }
+    }
+    QCOMPARE(w->windowTitle(), QString("Cadastro de Clientes"));
+    QCOMPARE(campo<QTabWidget>("tbDados")->tabText(0), QString("Dados Básicos"));
+    QCOMPARE(campo<QTabWidget>("tbDados")->tabText(1), QString("Observações"));
+    QCOMPARE(campo("mskCEP")->inputMask(), QString("00000-000;_"));
+    QCOMPARE(campo("mskFone")->inputMask(), QString("0000-0000;_"));
+    auto* sexo = campo<QComboBox>("cboSexo");
+    QCOMPARE(sexo->count(), 2);
+    QCOMPARE(sexo->itemText(0) + '|' + sexo->itemText(1), QString("Masculino|Feminino"));
+    QVERIFY(!sexo->isEditable());
+  }
+
+  // Tab goes through the fields in their order, past the observations on the
+  // other page and round to the key, bringing each field's page forward.
+  void ordemDeTabulacao() {
+    prepara();
+    clica(NOVO);
+    const QStringList ordem = {"txtNome", "cboSexo", "txtHobby", "mskCEP", "txtEndereco", "txtNum",
+                               "txtComplemento", "txtBairro", "txtCidade", "txtUF", "txtDDD",
+                               "mskFone", "txtEmail", "txtObs", "txtCPFCod"};
+    QStringList visto;
+    for (int i = 0; i < ordem.size(); ++i) {
+      QTest::keyClick(Principal::Instance().windowHandle(), Qt::Key_Tab);
+      visto << focoNome();
+      QCOMPARE(campo<QTabWidget>("tbDados")->currentIndex(), visto.last() == "txtObs" ? 1 : 0);
+      QVERIFY(foco()->isVisible());
+    }
+    QCOMPARE(visto, ordem);
+    QTest::keyClick(foco(), Qt::Key_Backtab);
+    QTRY_COMPARE(focoNome(), QString("txtObs"));
+    // Enter goes on from the observations too; while altering the key is skipped.
+    clica(CANCELAR);
+    clica(ALTERAR);
+    campo<QTabWidget>("tbDados")->setCurrentIndex(1);
+    campo<QPlainTextEdit>("txtObs")->setFocus();
+    QTest::keyClick(Principal::Instance().windowHandle(), Qt::Key_Return);
+    QTRY_COMPARE(focoNome(), QString("txtNome"));
+    QCOMPARE(campo<QTabWidget>("tbDados")->currentIndex(), 0);
+    QCOMPARE(campo<QPlainTextEdit>("txtObs")->toPlainText(), QString("obs Carla"));
+  }
+
+  // Clicking the other page takes the focus from the key: the check warns once
+  // and hands the whole key back, on its own page.
+  void sairDaChavePelaAbaObservacoes() {
+    prepara();
+    clica(NOVO);
+    auto* abas = campo<QTabWidget>("tbDados");
+    QTabBar* barra = abas->tabBar();
+    // A real box takes the activation and, with no window manager, does not
+    // hand it back.
+    QWidget outra;
+    outra.show();
+    aoResponder = [&outra] {
+      outra.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&outra));
+    };
+    auto fim = qScopeGuard([this] { aoResponder = {}; });
+    for (int vez = 1; vez <= 2; ++vez) {
+      QTest::keyClicks(foco(), vez == 1 ? "111" : "");
+      QTest::mouseClick(barra, Qt::LeftButton, {}, barra->tabRect(1).center());
+      QTRY_COMPARE(focoNome(), QString("txtCPFCod"));
+      QCOMPARE(caixas.size(), vez);
+      QCOMPARE(caixa(vez - 1), QString("Aviso|Este CPF ou Código já existe"));
+      QCOMPARE(abas->currentIndex(), 0);
+      QVERIFY(foco()->isVisible());
+      QCOMPARE(campo("txtCPFCod")->selectedText(), QString("111"));
+    }
+    // What is typed next replaces the key in sight.
+    QTest::keyClicks(foco(), "999");
+    QCOMPARE(txt("txtCPFCod"), QString("999"));
+    QTest::mouseClick(barra, Qt::LeftButton, {}, barra->tabRect(1).center());
+    QTRY_COMPARE(abas->currentIndex(), 1);
+    QCOMPARE(caixas.size(), 2);
+  }
+
+  // F5 reaches the form in every state, also when no field has the focus.
+  void f5EmTodoEstado() {
+    const QList<QList<int>> estados = {{}, {NOVO, CANCELAR}, {ALTERAR, GRAVAR}, {NOVO, -1, GRAVAR}, {EXCLUIR}};
+    const Qt::KeyboardModifiers modificadores[] = {Qt::NoModifier, Qt::ShiftModifier, Qt::ControlModifier,
+                                                   Qt::AltModifier, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier};
+    for (Qt::KeyboardModifiers m : modificadores) {
+      for (const QList<int>& estado : estados) {
+        prepara();
+        respostas << forms::vbYes;  // EXCLUIR
+        for (int b : estado) {
+          if (b < 0)
+            preencheNovo("444", "Dora");
+          else
+            clica(b);
+        }
+        QTest::keyClick(Principal::Instance().windowHandle(), Qt::Key_F5, m);
+        QVERIFY2(frmLocalizar::Instance().IsLoaded(),
+                 qPrintable(QString("after buttons %1, modifiers %2, focus on '%3'")
+                                .arg(estado.value(0)).arg(int(m), 0, 16).arg(focoNome())));
+        frmLocalizar::Instance().Unload();
+      }
+    }
   }
 
   void tecladoDoFormulario() {
@@ -323,6 +511,14 @@ class TestFrmClientes : public QObject {
     QTest::keyClick(foco(), Qt::Key_Home);
     QTest::keyClick(foco(), Qt::Key_Delete);
     QCOMPARE(txt("txtNum"), QString("234"));
+    // Characters beyond the code page are no digits, typed or composed.
+    for (const QString& c : {QString("€"), QString("٣"), QString("１")})
+      QTest::sendKeyEvent(QTest::Click, foco(), Qt::Key_unknown, c, Qt::NoModifier);
+    campo("txtNum")->end(false);
+    QInputMethodEvent composto;
+    composto.setCommitString(QString("５7"));
+    QApplication::sendEvent(foco(), &composto);
+    QCOMPARE(txt("txtNum"), QString("2347"));
     // Enter in the e-mail goes on to the observations, on their own tab page.
     campo("txtEmail")->setFocus();
     QTest::keyClick(foco(), Qt::Key_Return);
@@ -395,7 +591,7 @@ class TestFrmClientes : public QObject {
     clica(NOVO);
     QTest::keyClicks(foco(), "9'9");
     QTest::keyClick(foco(), Qt::Key_Tab);
-    QCOMPARE(caixa(0), QString("Aviso|Este CPF ou Código já existe"));
+    QTRY_COMPARE(caixa(0), QString("Aviso|Este CPF ou Código já existe"));
     clica(CANCELAR);
     clica(ALTERAR);
     preencheNovo("9'9", "D'Ávila Neto");

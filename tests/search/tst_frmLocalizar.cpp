@@ -1,5 +1,9 @@
 // The search dialog against a small known table; the client form stays closed.
 #include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTreeView>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -11,6 +15,37 @@
 #include "platform/forms/window.h"
 
 using fixture::Caixa;
+
+namespace {
+// Each control where its twips put it inside its container, with its caption.
+struct Lugar {
+  const char* nome;
+  const char* pai;
+  int left, top, width, height;
+  const char* legenda;
+};
+const Lugar kLugares[] = {
+    {"frmLocalizar", "", 0, 0, 7605, 4710, "Pesquisa Cadastro de Clientes"},
+    {"Fundo", "frmLocalizar", 90, 90, 7335, 1065, " Critérios para seleção "},
+    {"Label2", "Fundo", 210, 270, 855, 225, "Buscar por :"},
+    {"cboCampos", "Fundo", 210, 510, 1965, 315, ""},
+    {"Label1", "Fundo", 2310, 300, 675, 165, "Critério:"},
+    {"cboCriterio", "Fundo", 2295, 510, 1485, 315, ""},
+    {"Label3", "Fundo", 3930, 285, 975, 195, "Condição:"},
+    {"txtCondicao", "Fundo", 3900, 510, 2775, 315, ""},
+    {"cmdBusca", "Fundo", 6750, 360, 480, 480, ""},
+    {"Frame1", "frmLocalizar", 90, 1200, 7365, 2895, "Resultado da Pesquisa"},
+    {"lvItens", "Frame1", 150, 300, 7065, 2475, ""},
+    {"cmdCancelar", "frmLocalizar", 6090, 4200, 1365, 375, "&Cancelar"},
+    {"cmdOK", "frmLocalizar", 4680, 4200, 1365, 375, "OK"},
+};
+QString Legenda(QWidget* w) {
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+  if (auto* b = qobject_cast<QPushButton*>(w)) return b->text();
+  return w->isWindow() ? w->windowTitle() : QString();
+}
+}  // namespace
 using fixture::Dialogo;
 
 class TstFrmLocalizar : public QObject {
@@ -42,6 +77,52 @@ class TstFrmLocalizar : public QObject {
       QTest::keyClick(d.w->windowHandle(), Qt::Key_Return);
     }
     QVERIFY(d.w->isVisible() && ok.isEmpty() && caixas_.isEmpty());
+  }
+
+  void layoutDoDialogo() {
+    Dialogo d = Dialogo::Abre();
+    QVERIFY(QTest::qWaitForWindowActive(d.w));
+    for (const Lugar& l : kLugares) {
+      auto achado = [&](const char* nome) {
+        return QLatin1String(nome) == "frmLocalizar" ? d.w : d.w->findChild<QWidget*>(nome);
+      };
+      QWidget* c = achado(l.nome);
+      QVERIFY2(c, l.nome);
+      const QPoint p = *l.pai ? c->mapTo(achado(l.pai), QPoint(0, 0)) : QPoint(0, 0);
+      QRect esperado = forms::TwipsRect(l.left, l.top, l.width, l.height);
+      // "Buscar por :" needs more than its 57 pixels: the label grows to the
+      // right to show its caption whole.
+      if (QLatin1String(l.nome) == "Label2") esperado.setWidth(qMax(esperado.width(), c->sizeHint().width()));
+      const QRect real(p, c->size());
+      QVERIFY2(qAbs(real.left() - esperado.left()) <= 1 && qAbs(real.top() - esperado.top()) <= 1 &&
+                   qAbs(real.width() - esperado.width()) <= 1 && qAbs(real.height() - esperado.height()) <= 1,
+               qPrintable(QString("%1 at %2,%3 %4x%5").arg(l.nome).arg(real.x()).arg(real.y()).arg(real.width()).arg(real.height())));
+      QCOMPARE(Legenda(c), QString(l.legenda));
+      if (auto* rotulo = qobject_cast<QLabel*>(c); rotulo && rotulo->pixmap().isNull())
+        QVERIFY2(rotulo->sizeHint().width() <= rotulo->width(), l.nome);  // the caption is not cut
+    }
+    QCOMPARE(d.txtCondicao->maxLength(), 32767);
+    for (QComboBox* c : {d.cboCampos, d.cboCriterio}) {
+      QVERIFY(!c->isEditable());
+      QCOMPARE(c->currentIndex(), -1);
+    }
+    QCOMPARE(d.cboCampos->count(), 3);
+    QCOMPARE(d.cboCampos->itemText(0) + '|' + d.cboCampos->itemText(1) + '|' + d.cboCampos->itemText(2),
+             QString("CPF-Cód.|Nome|Telefone"));
+    QCOMPARE(d.cboCriterio->itemText(0) + '|' + d.cboCriterio->itemText(1), QString("Contém|Igua à"));
+    auto* lv = static_cast<QTreeView*>(d.lvItens);
+    for (auto [coluna, titulo, largura] : {std::tuple{0, "CPF-Cód.", 1400}, {1, "Nome", 3800}, {2, "Telefone", 1500}}) {
+      QCOMPARE(lv->model()->headerData(coluna, Qt::Horizontal).toString(), QString(titulo));
+      QCOMPARE(lv->columnWidth(coluna), forms::Twips(largura));
+    }
+    QCOMPARE(d.w->findChild<QWidget*>("cmdBusca")->focusPolicy(), Qt::NoFocus);
+    // Tab order: the two lists, the text, the result list, Cancelar, OK, and round.
+    QStringList ordem;
+    for (int i = 0; i < 6; ++i) {
+      QTest::keyClick(d.w->windowHandle(), Qt::Key_Tab);
+      ordem << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+    }
+    QCOMPARE(ordem, QStringList({"cboCriterio", "txtCondicao", "lvItens", "cmdCancelar", "cmdOK", "cboCampos"}));
   }
 
   void escolhasFaltando() {

@@ -3,6 +3,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -61,11 +62,36 @@ class TestPrincipal : public QObject {
     QCOMPARE(cad[0]->shortcut(), QKeySequence(Qt::Key_F8));
     QVERIFY(cad[1]->isSeparator());
     QCOMPARE(cad[1], p.mnuRisco1);
+    // The separator stands under "C&lientes" although nothing follows it.
+    QVERIFY(p.mnuCadastros->actionGeometry(p.mnuRisco1).height() > 0);
 
     const QList<QAction*> mov = p.mnuMovimento->actions();
     QCOMPARE(mov.size(), 1);
     QCOMPARE(mov[0]->text(), QString("&Serviços"));
     QCOMPARE(mov[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+  }
+
+  void iconHasBothSizes() {
+    const QList<QSize> sizes = Principal::Instance().windowIcon().availableSizes();
+    QVERIFY2(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)),
+             qPrintable(QString::number(sizes.size())));
+  }
+
+  void coolBarHasNoContextMenu() {
+    Principal& p = Principal::Instance();
+    p.show();
+    QPointer<QWidget> popup;
+    QTimer::singleShot(0, [&popup] {
+      popup = QApplication::activePopupWidget();
+      if (popup) popup->close();
+    });
+    for (QToolBar* band : {p.CoolBar1Band1, p.CoolBar1Band2}) {
+      QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(5, 5), band->mapToGlobal(QPoint(5, 5)));
+      QApplication::sendEvent(band, &ev);
+    }
+    QCoreApplication::processEvents();
+    QVERIFY(!popup);
+    QVERIFY(p.CoolBar1Band1->isVisible() && p.CoolBar1Band2->isVisible());
   }
 
   void coolBarHasTwoEmptyBands() {

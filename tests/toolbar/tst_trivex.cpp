@@ -2,6 +2,7 @@
 // identifier through a temporary registry, driven by real clicks.
 
 #include <QSettings>
+#include <dlfcn.h>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
@@ -27,6 +28,7 @@ class Host : public IControlSite {
   struct Event { DISPID id; QVariant index; QString key; int image; QString enabledDuring; };
   QList<Event> events;
   QList<QPair<HRESULT, QString>> errors;
+  DispatchPtr lastButton;  // the clicked button object, kept past the event
   std::function<void(qint16)> onButtonClick;
   std::function<QString()> snapshot;
 
@@ -34,7 +36,8 @@ class Host : public IControlSite {
   HRESULT AmbientFont(DispatchPtr* font) override { return *font = ambientFont, S_OK; }
   HRESULT OnChanged(const QString& name) override { return changed << name, changedResult; }
   HRESULT FireEvent(DISPID id, const QVariantList& args) override {
-    Dispatcher b(ToObject(args.value(0)));
+    lastButton = ToObject(args.value(0));
+    Dispatcher b(lastButton);
     events.append({id, b.Get("Index"), b.Get("Key").toString(), b.Get("Image").toInt(),
                    snapshot ? snapshot() : QString()});
     if (onButtonClick) onButtonClick(qint16(events.last().index.toInt()));
@@ -257,6 +260,43 @@ class TstTrivex : public QObject {
     QVERIFY(window && !window->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!window);
+  }
+
+  // A host that unloads the library when DllCanUnloadNow allows it must find
+  // no object of the library left: factories, controls, buttons, windows.
+  void canUnloadNowCountsEveryLiveObject() {
+    cleanup();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    void* lib = dlopen(QFile::encodeName(kLibrary).constData(), RTLD_NOW | RTLD_NOLOAD);
+    QVERIFY(lib);
+    auto canUnload = reinterpret_cast<DllCanUnloadNowFn>(dlsym(lib, "DllCanUnloadNow"));
+    auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(dlsym(lib, "DllGetClassObject"));
+    QVERIFY(canUnload && getClassObject);
+    QCOMPARE(canUnload(), S_OK);
+
+    std::shared_ptr<IClassFactory> factory;
+    QCOMPARE(getClassObject("TrivexControl.Trivex", &factory), S_OK);
+    QCOMPARE(canUnload(), S_FALSE);  // the class factory
+    std::shared_ptr<IOleControl> ctl;
+    QCOMPARE(factory->CreateInstance(&ctl), S_OK);
+    factory.reset();
+    QCOMPARE(canUnload(), S_FALSE);  // the control
+    Host host;
+    ctl->SetClientSite(&host);
+    Check(ctl->InitNew());
+    QWidget form;
+    Check(ctl->InPlaceActivate(&form, QRect(0, 0, 519, 25)));
+    form.show();
+    QToolBar* bar = ctl->Window()->findChild<QToolBar*>("Trivex");
+    QTest::mouseClick(bar->widgetForAction(bar->actions().value(PRIMEIRO - 1)), Qt::LeftButton);
+    QVERIFY(host.lastButton);
+    ctl.reset();
+    QCOMPARE(canUnload(), S_FALSE);  // the button the host still holds
+    host.lastButton.reset();
+    QCOMPARE(canUnload(), S_FALSE);  // the control's window, deleted later
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(canUnload(), S_OK);
+    dlclose(lib);
   }
 
   void propertiesStoreThenNotify() {
