@@ -202,6 +202,7 @@ void FoldUtf8(std::string_view text, std::string& out) {
 }
 
 bool MatchText(const Compiled& c, std::string_view text) {
+  if (c.tokens.size() == 1 && c.tokens[0] == kAny) return true;  // "%" matches every text
   // No ASCII letter folds to a letter beyond ASCII, and only U+212A and U+017F
   // fold to ASCII ones (k and s): an ASCII needle is found in the bytes.
   if (c.contains && c.asciiNeedle && (!c.foldsFromBeyond || !HasFoldsToAscii(text)))
