@@ -160,6 +160,16 @@ int Mede(const Options& o, const QString& pasta, long n) {
     Mostra(ext.segundo, "PROXIMO");
   }
 
+  // What a move costs besides the recordset: showing the current row, and
+  // the command without the mouse.
+  const double mostra = MedianOf(repeat, [] { frmClientes::Instance().CarregaCliente(QString()); });
+  std::vector<double> semMouse;
+  for (int i = 0; i < repeat; ++i) {
+    Click(PRIMEIRO);
+    semMouse.push_back(ClickWithoutMouse(PROXIMO));
+    Mostra(ext.segundo, "PROXIMO");
+  }
+
   // A new client as the front desk enters it: key typed and checked, the
   // rest filled, GRAVAR; then ALTERAR, a new name, GRAVAR.
   std::vector<double> chaveAusente, gravarNovo, gravarAlterado;
@@ -231,6 +241,10 @@ int Mede(const Options& o, const QString& pasta, long n) {
   TargetTable::Emit({QStringLiteral("ANTERIOR"), Median(anterior), Unit::Milliseconds, ms2});
   TargetTable::Emit({QStringLiteral("PROXIMO"), Median(proximo), Unit::Milliseconds, ms2});
   TargetTable::Emit({QStringLiteral("ULTIMO"), Median(ultimo), Unit::Milliseconds, ms2});
+  TargetTable::Emit({QStringLiteral("PROXIMO without mouse events"), Median(semMouse), Unit::Milliseconds, 0,
+                     QStringLiteral("QAbstractButton::click(): no pressed-button repaint")});
+  TargetTable::Emit({QStringLiteral("CarregaCliente alone (row to fields)"), mostra, Unit::Milliseconds, 0,
+                     QStringLiteral("part of each move")});
   TargetTable::Emit({QStringLiteral("start in process (form shown, once)"), inicio, Unit::Seconds, 0});
   TargetTable::Emit({QStringLiteral("peak memory with the form open"), pico, Unit::MB, BySize(n, 60, 150),
                      QStringLiteral("VmHWM")});

@@ -59,13 +59,27 @@ QWidget* ClientForm() {
 
 QLineEdit* Field(const char* name) { return FieldAs<QLineEdit>(name); }
 
-double Click(int button) {
+namespace {
+QToolButton* Button(int button) {
   QToolBar* bar = ClientForm()->findChild<QToolBar*>();
   if (!bar) Fail(QStringLiteral("no toolbar"));
   auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(bar->actions().value(button - 1)));
   if (!b || !b->isEnabled()) Fail(QStringLiteral("toolbar button %1 not clickable").arg(button));
+  return b;
+}
+}  // namespace
+
+double Click(int button) {
+  QToolButton* b = Button(button);
   Timer t;
   QTest::mouseClick(b, Qt::LeftButton);
+  return t.Seconds();
+}
+
+double ClickWithoutMouse(int button) {
+  QToolButton* b = Button(button);
+  Timer t;
+  b->click();
   return t.Seconds();
 }
 

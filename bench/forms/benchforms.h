@@ -36,8 +36,12 @@ QWidget* ClientForm();
 QLineEdit* Field(const char* name);
 template <class T>
 T* FieldAs(const char* name);
-// Clicks a toolbar button of the client form; returns the seconds the click took.
+// Clicks a toolbar button of the client form with the mouse (press and
+// release); returns the seconds the click took.
 double Click(int button);
+// The same command through QAbstractButton::click(): without the mouse events,
+// and so without the pressed button's synchronous repaint.
+double ClickWithoutMouse(int button);
 
 // The search dialog, shown.
 struct SearchDialog {
