@@ -194,6 +194,16 @@ int Mede(const Options& o, const QString& pasta, long n) {
       Fail(QStringLiteral("GRAVAR did not alter"));
   }
 
+  // GRAVAR of an altered client again, without the mouse: the command's own share.
+  std::vector<double> alteradoSemMouse;
+  for (int i = 0; i < repeat; ++i) {
+    frmClientes::Instance().CarregaCliente(novas[i]);
+    Click(ALTERAR);
+    Field("txtNome")->setText(QStringLiteral("Cliente Bench %1 de novo").arg(i));
+    QApplication::processEvents();
+    alteradoSemMouse.push_back(ClickWithoutMouse(GRAVAR));
+  }
+
   // The key check of keys that exist, spread over the table.
   std::vector<double> chaveExistente;
   Click(NOVO);
@@ -241,6 +251,8 @@ int Mede(const Options& o, const QString& pasta, long n) {
   TargetTable::Emit({QStringLiteral("ANTERIOR"), Median(anterior), Unit::Milliseconds, ms2});
   TargetTable::Emit({QStringLiteral("PROXIMO"), Median(proximo), Unit::Milliseconds, ms2});
   TargetTable::Emit({QStringLiteral("ULTIMO"), Median(ultimo), Unit::Milliseconds, ms2});
+  TargetTable::Emit({QStringLiteral("GRAVAR altered without mouse events"), Median(alteradoSemMouse),
+                     Unit::Milliseconds, 0, QStringLiteral("QAbstractButton::click()")});
   TargetTable::Emit({QStringLiteral("PROXIMO without mouse events"), Median(semMouse), Unit::Milliseconds, 0,
                      QStringLiteral("QAbstractButton::click(): no pressed-button repaint")});
   TargetTable::Emit({QStringLiteral("CarregaCliente alone (row to fields)"), mostra, Unit::Milliseconds, 0,
