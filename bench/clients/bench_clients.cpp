@@ -96,6 +96,8 @@ double ChecaChave(const QString& key, bool existe) {
   const int antes = caixas;
   Timer t;
   QTest::keyClick(campo, Qt::Key_Tab);
+  // The check runs once the focus has moved: a queued call.
+  QCoreApplication::sendPostedEvents();
   const double s = t.Seconds();
   if ((caixas == antes + 1) != existe)
     Fail(QStringLiteral("key check of %1: %2").arg(key, existe ? "no warning" : "warned: " + ultimaCaixa));

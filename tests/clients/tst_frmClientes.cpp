@@ -188,6 +188,7 @@ class TestFrmClientes : public QObject {
     QCOMPARE(caixas.size(), 1);
     QCOMPARE(caixas[0].title, QString("Pontelo"));
     QVERIFY2(caixas[0].prompt.contains(QString::number(ole::REGDB_E_CLASSNOTREG)), qPrintable(caixas[0].prompt));
+    QVERIFY2(caixas[0].prompt.contains("Classe não registrada"), qPrintable(caixas[0].prompt));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(Principal::Instance().MdiArea()->subWindowList().size(), 0);
     // The menu loads the form once.
