@@ -563,7 +563,7 @@ struct Recordset::Impl {
     return t.coluna + QLatin1String(" > ?");
   }
   static QString Less(const Termo& t, const Valor& v, std::vector<const Valor*>& ps) {
-    if (v.type == SQLITE_NULL) return QStringLiteral("0");
+    if (v.type == SQLITE_NULL) return QStringLiteral("1 = 0");
     ps.push_back(&v);
     return t.nullable ? QLatin1Char('(') + t.coluna + QLatin1String(" < ? Or ") + t.coluna + QLatin1String(" Is Null)")
                       : t.coluna + QLatin1String(" < ?");
@@ -603,10 +603,10 @@ struct Recordset::Impl {
   // ------------------------------------------------ snapshot: moves
 
   void First() {
-    bof = eof = !ReadRow(QStringLiteral("1"), {}, false);
+    bof = eof = !ReadRow(QStringLiteral("1 = 1"), {}, false);
   }
   void Last() {
-    bof = eof = !ReadRow(QStringLiteral("1"), {}, true);
+    bof = eof = !ReadRow(QStringLiteral("1 = 1"), {}, true);
   }
 
   // ------------------------------------------------ snapshot: pinning and counting

@@ -237,6 +237,8 @@ PgConexao::PgConexao(const QString& conninfo) : conninfo_(conninfo) {
                 QStringLiteral("Não foi possível conectar ao servidor de banco de dados (%1)").arg(SemSenha(conninfo)),
                 native);
   }
+  // The server's notices (a session ended by a restart, ...) are not the program's output.
+  PQsetNoticeProcessor(c_, [](void*, const char*) {}, nullptr);
   try {
     Ajusta();
   } catch (...) {
