@@ -32,8 +32,9 @@ class Cluster {
     return {};
   }
 
-  // Creates and starts the cluster; throws std::runtime_error.
-  Cluster() {
+  // Creates and starts the cluster; throws std::runtime_error. rapido: no
+  // waiting for the disk (tests); otherwise a server's usual durability.
+  explicit Cluster(bool rapido = true) : rapido_(rapido) {
     bin_ = Bin();
     if (bin_.isEmpty()) throw std::runtime_error("PostgreSQL server programs not installed");
     if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
@@ -72,8 +73,8 @@ class Cluster {
   void Inicia() {
     Roda(bin_ + "/pg_ctl",
          {"-D", Dados(), "-l", dir_.filePath("log"), "-w", "-t", "60", "-o",
-          "-k " + dir_.path() + " -c listen_addresses= -c fsync=off -c synchronous_commit=off "
-                                "-c full_page_writes=off -c max_connections=40",
+          "-k " + dir_.path() + " -c listen_addresses= -c max_connections=40" +
+              (rapido_ ? " -c fsync=off -c synchronous_commit=off -c full_page_writes=off" : ""),
           "start"});
     rodando_ = true;
   }
@@ -139,6 +140,7 @@ class Cluster {
   QTemporaryDir dir_;
   QStringList comoUsuario_;
   bool rodando_ = false;
+  bool rapido_ = true;
 };
 
 }  // namespace pgteste
