@@ -1,102 +1,151 @@
-// Browse recordset over generated client tables: open + MoveLast, Requery,
-// Find of the last key and memory, against raw SQLite stepping the same SELECT.
-// Usage: bench_ado [N ...]   (default 100000 1000000)
-#include <sqlite3.h>
-
+// The browse recordset alone, on the client form's query: what each form
+// command asks of it (open and MoveLast, the four moves, Requery with and
+// without a change of its own, Find of a key that exists and of one that
+// does not) and the memory it holds, beside raw SQLite floors. Targets are
+// the form commands' own: the data objects' share must fit within them.
+// It writes (one client, deleted again), so it works on a copy unless --in-place.
 #include <QCoreApplication>
-#include <algorithm>
+#include <QDir>
 #include <cstdio>
 #include <functional>
-#include <vector>
 
 #include "bench/common/benchcommon.h"
 #include "platform/ado/ado.h"
 
 namespace {
 
-const char* const kBrowse = "Select * From Clientes Order By DataCadastro";
+using namespace vtbench;
 
-// Median of three runs, in seconds.
-double Median3(const std::function<void()>& f) {
-  std::vector<double> t;
-  for (int i = 0; i < 3; ++i) {
-    vtbench::Timer timer;
-    f();
-    t.push_back(timer.Seconds());
+const char* const kUsage = "bench_ado [--clients N ... | --db FILE [--in-place]] [--dir DIR] [--repeat N]\n";
+const QString kBrowse = QStringLiteral("Select * From Clientes Order By DataCadastro");
+
+void Confere(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "benchmark stopped: %s\n", what);
+    std::exit(1);
   }
-  std::sort(t.begin(), t.end());
-  return t[1];
 }
 
-double RawStep(const QString& path) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, kBrowse, -1, &st, nullptr);
-  long rows = 0;
-  const double s = Median3([&] {
-    sqlite3_reset(st);
-    rows = 0;
-    while (sqlite3_step(st) == SQLITE_ROW) ++rows;
-  });
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  return s;
-}
-
-void Run(long n) {
-  std::fprintf(stderr, "preparing %ld clients...\n", n);
-  const QString path = vtbench::CachedDatabase(QStringLiteral(VT_BENCH_CACHE_DIR), n);
-  const double raw = RawStep(path);  // also warms the file cache
+bool Run(const Options& o, long n) {
+  const int repeat = o.repeat > 0 ? o.repeat : 21;
+  const QString fonte = SourceDatabase(o, n);
+  const QString pasta = RunFolder(o, QStringLiteral("ado"));
+  const QString banco = PrepareWritable(o, fonte, pasta, QStringLiteral("ulmaro.mdb"));
+  const RawConnection raw(banco);
+  const long linhas = raw.Count(QStringLiteral("Select count(*) From Clientes"));
+  const QStringList meio = raw.Texts(
+      QStringLiteral("Select CPFCod From Clientes Where rowid >= (Select max(rowid) / 2 From Clientes) Limit 1"));
+  Confere(!meio.isEmpty(), "no middle key");
+  const QString chave = meio[0];
 
   ado::Connection cn;
-  cn.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
-  const QString lastKey = vtbench::ClienteCPF(n - 1);
-
-  const long before = vtbench::CurrentMemoryKB();
-  vtbench::ResetPeakMemory();
+  cn.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + banco + "\"");
+  const long antes = CurrentMemoryKB();
   ado::Recordset rs;
-  vtbench::Timer t;
+  Timer t;
   rs.Open(kBrowse, cn);
   rs.MoveLast();
-  const QString key = rs.Fields("CPFCod").toString();
-  const double open = t.Seconds();
-  const long peakDelta = vtbench::PeakMemoryKB() - before;
-  const long heldDelta = vtbench::CurrentMemoryKB() - before;
-  if (key != lastKey || rs.RecordCount() != n) std::fprintf(stderr, "WRONG last row %s\n", qPrintable(key));
+  rs.Fields(QStringLiteral("CPFCod"));
+  const double primeiraAbertura = t.Seconds();
+  const double retido = (CurrentMemoryKB() - antes) / 1024.0;
+  Confere(rs.RecordCount() == linhas, "RecordCount");
 
-  const double requery = Median3([&] { rs.Requery(); });
-  const double find = Median3([&] {
-    rs.MoveFirst();
-    rs.Find("CPFCod = '" + lastKey + "'");
-  });
-  if (rs.EOF_() || rs.Fields("CPFCod").toString() != lastKey) std::fprintf(stderr, "WRONG Find\n");
-
-  const double openMed = Median3([&] {
+  const double abre = MedianOf(repeat, [&] {
     ado::Recordset r;
     r.Open(kBrowse, cn);
     r.MoveLast();
-    r.Fields("CPFCod");
+    r.Fields(QStringLiteral("CPFCod"));
+  });
+  auto move = [&](void (ado::Recordset::*m)(), bool voltaAoFim) {
+    return MedianOf(repeat, [&] {
+      if (voltaAoFim ? rs.EOF_() : rs.BOF()) voltaAoFim ? rs.MoveFirst() : rs.MoveLast();
+      (rs.*m)();
+      rs.Fields(QStringLiteral("CPFCod"));
+    });
+  };
+  const double primeiro = move(&ado::Recordset::MoveFirst, false);
+  const double ultimo = move(&ado::Recordset::MoveLast, false);
+  rs.MoveFirst();
+  const double proximo = move(&ado::Recordset::MoveNext, true);
+  rs.MoveLast();
+  const double anterior = move(&ado::Recordset::MovePrevious, false);
+  const double requery = MedianOf(repeat, [&] { rs.Requery(); });
+  const double achaExistente = MedianOf(repeat, [&] {
+    rs.Requery();
+    rs.Find("CPFCod = '" + chave + "'");
+  });
+  Confere(!rs.EOF_() && rs.Fields(QStringLiteral("CPFCod")).toString() == chave, "Find of an existing key");
+  const double achaAusente = MedianOf(repeat, [&] {
+    rs.Requery();
+    rs.Find(QStringLiteral("CPFCod = '000.000.000-00x'"));
+  });
+  Confere(rs.EOF_(), "Find of an absent key");
+  // Each write of a form command, split into its statement (with its commit)
+  // and the Requery that follows it.
+  std::vector<double> insere, requeryInsere, altera, requeryAltera, apaga, requeryApaga;
+  auto tempo = [](std::vector<double>& v, const std::function<void()>& f) {
+    Timer k;
+    f();
+    v.push_back(k.Seconds());
+  };
+  for (int i = 0; i < repeat; ++i) {
+    tempo(insere, [&] {
+      cn.Execute(QStringLiteral("Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone) "
+                                "Values ('bench-ado','Bench','M','01310-100','Rua',1,'Recife','PE',81,'3255-1234')"));
+    });
+    tempo(requeryInsere, [&] { rs.Requery(); });
+    Confere(rs.RecordCount() == linhas + 1, "RecordCount after an insert");
+    tempo(altera, [&] {
+      cn.Execute(QStringLiteral("Update Clientes Set Nome = 'Bench %1', Fone = '3255-0000' Where CPFCod = 'bench-ado'")
+                     .arg(i));
+    });
+    tempo(requeryAltera, [&] { rs.Requery(); });
+    tempo(apaga, [&] { cn.Execute(QStringLiteral("Delete From Clientes Where CPFCod = 'bench-ado'")); });
+    tempo(requeryApaga, [&] { rs.Requery(); });
+    Confere(rs.RecordCount() == linhas, "RecordCount after a delete");
+  }
+  const double contagem = MedianOf(repeat, [&] { raw.Step(QStringLiteral("Select count(*) From Clientes"), false); });
+  const double lido = MedianOf(repeat, [&] {
+    raw.Step("Select * From Clientes Where CPFCod = '" + chave + "'", true);
   });
 
-  std::printf("%9ld | %8.3f %8.3f | %8.3f | %8.4f | %7.1f %7.1f | %8.3f | %5.2f %5.2f | %7.1f\n", n,
-              open, openMed, requery, find, peakDelta / 1024.0, heldDelta / 1024.0, raw,
-              openMed / raw, requery / raw, vtbench::PeakMemoryKB() / 1024.0);
-  std::fflush(stdout);
+  TargetTable table;
+  table.Add(QStringLiteral("open + MoveLast (first)"), primeiraAbertura, Unit::Milliseconds, 0);
+  table.Add(QStringLiteral("open + MoveLast"), abre, Unit::Milliseconds, 0);
+  table.Add(QStringLiteral("MoveFirst"), primeiro, Unit::Milliseconds, 0.002);
+  table.Add(QStringLiteral("MovePrevious"), anterior, Unit::Milliseconds, 0.002);
+  table.Add(QStringLiteral("MoveNext"), proximo, Unit::Milliseconds, 0.002);
+  table.Add(QStringLiteral("MoveLast"), ultimo, Unit::Milliseconds, 0.002);
+  table.Add(QStringLiteral("Requery, nothing changed"), requery, Unit::Milliseconds, 0.005);
+  table.Add(QStringLiteral("Insert (statement and commit)"), Median(insere), Unit::Milliseconds, 0);
+  table.Add(QStringLiteral("Requery after the insert"), Median(requeryInsere), Unit::Milliseconds, 0.005);
+  table.Add(QStringLiteral("Update by key (statement and commit)"), Median(altera), Unit::Milliseconds, 0);
+  table.Add(QStringLiteral("Requery after the update"), Median(requeryAltera), Unit::Milliseconds, 0.005);
+  table.Add(QStringLiteral("Delete by key (statement and commit)"), Median(apaga), Unit::Milliseconds, 0);
+  table.Add(QStringLiteral("Requery after the delete"), Median(requeryApaga), Unit::Milliseconds, 0.005);
+  table.Add(QStringLiteral("Requery + Find, existing key"), achaExistente, Unit::Milliseconds, 0.005);
+  table.Add(QStringLiteral("Requery + Find, absent key"), achaAusente, Unit::Milliseconds, 0.005);
+  table.Add(QStringLiteral("memory held by the open recordset"), retido, Unit::MB, 0, QStringLiteral("VmRSS growth"));
+  table.Add(QStringLiteral("raw: count(*)"), contagem, Unit::Milliseconds, 0, QStringLiteral("plain connection"));
+  table.Add(QStringLiteral("raw: one client by key"), lido, Unit::Milliseconds, 0, QStringLiteral("plain connection"));
+  const bool ok = table.Print(QStringLiteral("Browse recordset \"%1\", %2 clients, medians of %3")
+                                  .arg(kBrowse).arg(linhas).arg(repeat));
+  rs.Close();
+  cn.Close();
+  if (o.inPlace) QFile::remove(banco);
+  QDir(pasta).removeRecursively();
+  return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  std::vector<long> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
-  if (sizes.empty()) sizes = {100000, 1000000};
-  std::printf("Browse recordset \"%s\"; times in s (median of 3 unless first), memory in MB\n", kBrowse);
-  std::printf("Targets at 1,000,000: open+MoveLast and Requery <= 0.15 s and <= 0.3 x raw; Find <= 0.05 s; recordset <= 64 MB\n\n");
-  std::printf("%9s | %8s %8s | %8s | %8s | %7s %7s | %8s | %5s %5s | %7s\n", "clients", "open 1st",
-              "open", "requery", "find", "rs peak", "rs held", "raw step", "o/raw", "r/raw",
-              "VmHWM");
-  for (long n : sizes) Run(n);
-  return 0;
+  const Options o = ParseOptions(argc, argv, kUsage);
+  std::vector<long> sizes = o.clients;
+  if (!o.db.isEmpty()) sizes = {0};
+  else if (sizes.empty()) sizes = {1000000};
+  bool ok = true;
+  for (long n : sizes) ok = Run(o, n) && ok;
+  return ok ? 0 : 1;
 }

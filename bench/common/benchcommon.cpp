@@ -2,10 +2,14 @@
 
 #include <sqlite3.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -108,14 +112,11 @@ void Check(sqlite3* db, int rc, const char* what) {
     throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
-void RemoveDatabase(const QString& path) {
-  QFile::remove(path);
-  QFile::remove(path + "-wal");
-  QFile::remove(path + "-shm");
-  QFile::remove(path + "-journal");
-}
-
 }  // namespace
+
+void RemoveDatabase(const QString& path) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) QFile::remove(path + QLatin1String(suffix));
+}
 
 QString ClienteCPF(long i) { return QString::fromStdString(CPF(i)); }
 QString ClienteNome(long i) { return QString::fromStdString(Nome(i)); }
@@ -150,8 +151,13 @@ void GenerateClients(const QString& path, long first, long count) {
     sqlite3_close(db);
     throw std::runtime_error("cannot open " + path.toStdString() + ": " + msg);
   }
-  Check(db, sqlite3_exec(db, "PRAGMA synchronous=OFF; PRAGMA cache_size=-65536; BEGIN", nullptr,
-                         nullptr, nullptr),
+  // A fresh file nobody else reads: no journal, no syncs, and a cache that
+  // holds the key index, whose inserts come in random order. WAL comes back at the end.
+  Check(db,
+        sqlite3_exec(db,
+                     "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
+                     "PRAGMA cache_size=-1048576; BEGIN",
+                     nullptr, nullptr, nullptr),
         "begin");
   sqlite3_stmt* st = nullptr;
   Check(db,
@@ -166,6 +172,8 @@ void GenerateClients(const QString& path, long first, long count) {
   };
   char buf[64];
   for (long i = first; i < first + count; ++i) {
+    if (i > first && (i - first) % 1000000 == 0)
+      std::fprintf(stderr, "  %ld of %ld clients\n", i - first, count);
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
     text(1, CPF(i));
@@ -200,7 +208,7 @@ void GenerateClients(const QString& path, long first, long count) {
     Check(db, sqlite3_step(st), "insert");
   }
   sqlite3_finalize(st);
-  Check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), "commit");
+  Check(db, sqlite3_exec(db, "COMMIT; PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), "commit");
   sqlite3_close(db);  // checkpoints and removes the WAL file
 }
 
@@ -223,6 +231,204 @@ void CopyDatabase(const QString& from, const QString& to) {
   QFile(to).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
 }
 
+// ---------------------------------------------------------------------------
+// Options
+
+namespace {
+
+[[noreturn]] void Usage(const char* usage, int rc) {
+  std::fprintf(rc ? stderr : stdout,
+               "Options: --db FILE [--in-place] | --clients N ...; --dir DIR; --repeat N\n%s",
+               usage ? usage : "");
+  std::exit(rc);
+}
+
+long Number(const char* usage, const QString& text) {
+  bool ok = false;
+  const long v = QString(text).remove(QLatin1Char('_')).remove(QLatin1Char(',')).toLong(&ok);
+  if (!ok || v <= 0) {
+    std::fprintf(stderr, "not a positive number: %s\n", qPrintable(text));
+    Usage(usage, 2);
+  }
+  return v;
+}
+
+}  // namespace
+
+Options ParseOptions(int argc, char** argv, const char* usage) {
+  Options o;
+  const QStringList args = [&] {
+    QStringList a;
+    for (int i = 1; i < argc; ++i) a << QString::fromLocal8Bit(argv[i]);
+    return a;
+  }();
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    const QString& a = args[i];
+    auto value = [&]() -> QString {
+      if (i + 1 >= args.size()) {
+        std::fprintf(stderr, "%s needs a value\n", qPrintable(a));
+        Usage(usage, 2);
+      }
+      return args[++i];
+    };
+    if (a == QLatin1String("--help") || a == QLatin1String("-h")) Usage(usage, 0);
+    else if (a == QLatin1String("--db")) o.db = QFileInfo(value()).absoluteFilePath();
+    else if (a == QLatin1String("--in-place")) o.inPlace = true;
+    else if (a == QLatin1String("--dir")) o.dir = QFileInfo(value()).absoluteFilePath();
+    else if (a == QLatin1String("--clients")) o.clients.push_back(Number(usage, value()));
+    else if (a == QLatin1String("--repeat")) o.repeat = int(Number(usage, value()));
+    else if (!a.startsWith(QLatin1String("--"))) o.clients.push_back(Number(usage, a));
+    else if (i + 1 < args.size() && !args[i + 1].startsWith(QLatin1String("--"))) o.extra << a << args[++i];
+    else o.extra << a;
+  }
+  if (!o.db.isEmpty() && !QFileInfo(o.db).isFile()) {
+    std::fprintf(stderr, "no such database: %s\n", qPrintable(o.db));
+    std::exit(2);
+  }
+  if (o.inPlace && o.db.isEmpty()) {
+    std::fprintf(stderr, "--in-place needs --db\n");
+    std::exit(2);
+  }
+  return o;
+}
+
+QString ExtraOption(const Options& o, const QString& name, const QString& fallback) {
+  const qsizetype i = o.extra.indexOf(name);
+  return i >= 0 && i + 1 < o.extra.size() && !o.extra[i + 1].startsWith(QLatin1String("--")) ? o.extra[i + 1]
+                                                                                              : fallback;
+}
+
+bool ExtraFlag(const Options& o, const QString& name) { return o.extra.contains(name); }
+
+QStringList ToArguments(const Options& o) {
+  QStringList a;
+  if (!o.db.isEmpty()) a << QStringLiteral("--db") << o.db;
+  if (o.inPlace) a << QStringLiteral("--in-place");
+  if (!o.dir.isEmpty()) a << QStringLiteral("--dir") << o.dir;
+  for (long n : o.clients) a << QStringLiteral("--clients") << QString::number(n);
+  if (o.repeat > 0) a << QStringLiteral("--repeat") << QString::number(o.repeat);
+  return a + o.extra;
+}
+
+QString DataDir(const Options& o) {
+  static QString dir;
+  if (dir.isEmpty()) {
+    if (!o.dir.isEmpty()) {
+      dir = o.dir;
+    } else if (QString(VT_BENCH_CACHE_DIR).isEmpty()) {
+      // Lives until the process ends.
+      static QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/vtbench-XXXXXX"));
+      dir = tmp.path();
+    } else {
+      dir = QStringLiteral(VT_BENCH_CACHE_DIR);
+    }
+    QDir().mkpath(dir);
+  }
+  return dir;
+}
+
+QString SourceDatabase(const Options& o, long n) {
+  if (!o.db.isEmpty()) return o.db;
+  const QString path = QDir(DataDir(o)).filePath(QStringLiteral("clientes-%1.mdb").arg(n));
+  if (!QFileInfo::exists(path)) std::fprintf(stderr, "generating %ld clients into %s ...\n", n, qPrintable(path));
+  return CachedDatabase(DataDir(o), n);
+}
+
+QString PrepareWritable(const Options& o, const QString& source, const QString& folder, const QString& fileName) {
+  QDir().mkpath(folder);
+  const QString to = QDir(folder).filePath(fileName);
+  if (o.inPlace) {
+    RemoveDatabase(to);
+    if (!QFile::link(source, to)) throw std::runtime_error("cannot link " + to.toStdString());
+  } else {
+    CopyDatabase(source, to);
+  }
+  return to;
+}
+
+QString RunFolder(const Options& o, const QString& prefix) {
+  const QString path = QDir(DataDir(o)).filePath(prefix + QStringLiteral("-%1").arg(QCoreApplication::applicationPid()));
+  QDir(path).removeRecursively();
+  QDir().mkpath(path);
+  return path;
+}
+
+// ---------------------------------------------------------------------------
+// Raw floors
+
+RawConnection::RawConnection(const QString& path) {
+  // As the program opens its database: read-write, no mutex, never created.
+  if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+      SQLITE_OK) {
+    const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+    sqlite3_close(db_);
+    throw std::runtime_error("cannot open " + path.toStdString() + ": " + msg);
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, 1500);
+}
+
+RawConnection::~RawConnection() { sqlite3_close_v2(db_); }
+
+double RawConnection::Step(const QString& sql, bool columns, long* rows) const {
+  Timer t;
+  sqlite3_stmt* st = nullptr;
+  Check(db_, sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr), "prepare");
+  long n = 0;
+  size_t bytes = 0;
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    ++n;
+    if (columns)
+      for (int i = 0, k = sqlite3_column_count(st); i < k; ++i) {
+        sqlite3_column_text(st, i);
+        bytes += size_t(sqlite3_column_bytes(st, i));
+      }
+  }
+  sqlite3_finalize(st);
+  const double s = t.Seconds();
+  Check(db_, rc, "step");
+  if (rows) *rows = n;
+  if (columns && n > 0 && bytes == 0) std::fprintf(stderr, "raw step read no text\n");
+  return s;
+}
+
+QStringList RawConnection::Texts(const QString& sql) const {
+  sqlite3_stmt* st = nullptr;
+  Check(db_, sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr), "prepare");
+  QStringList out;
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+    out << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), sqlite3_column_bytes(st, 0));
+  sqlite3_finalize(st);
+  Check(db_, rc, "step");
+  return out;
+}
+
+long RawConnection::Count(const QString& sql) const {
+  const QStringList t = Texts(sql);
+  return t.isEmpty() ? -1 : t.first().toLong();
+}
+
+// ---------------------------------------------------------------------------
+// Measuring
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double MedianOf(int repeat, const std::function<void()>& f) {
+  std::vector<double> t;
+  for (int i = 0; i < repeat; ++i) {
+    Timer timer;
+    f();
+    t.push_back(timer.Seconds());
+  }
+  return Median(t);
+}
+
 namespace {
 long StatusKB(const char* key) {
   std::ifstream in("/proc/self/status");
@@ -240,6 +446,55 @@ long CurrentMemoryKB() { return StatusKB("VmRSS"); }
 void ResetPeakMemory() {
   std::ofstream out("/proc/self/clear_refs");
   out << "5";
+}
+
+// ---------------------------------------------------------------------------
+// The target table
+
+namespace {
+QString Show(double v, Unit u) {
+  switch (u) {
+    case Unit::Seconds: return QString::number(v, 'f', 3) + QStringLiteral(" s");
+    case Unit::Milliseconds: return QString::number(v * 1000, 'f', 3) + QStringLiteral(" ms");
+    case Unit::MB: return QString::number(v, 'f', 1) + QStringLiteral(" MB");
+    case Unit::Ratio: return QString::number(v, 'f', 2) + QStringLiteral(" x");
+  }
+  return {};
+}
+}  // namespace
+
+void TargetTable::Emit(const Target& t) {
+  std::printf("@target\t%s\t%.9g\t%d\t%.9g\t%s\n", qUtf8Printable(t.what), t.value, int(t.unit), t.limit,
+              qUtf8Printable(t.note));
+  std::fflush(stdout);
+}
+
+void TargetTable::Collect(const QByteArray& childOutput) {
+  for (const QByteArray& line : childOutput.split('\n')) {
+    const QList<QByteArray> f = line.split('\t');
+    if (f.size() != 6 || f[0] != "@target") continue;
+    Add(Target{QString::fromUtf8(f[1]), f[2].toDouble(), Unit(f[3].toInt()), f[4].toDouble(), QString::fromUtf8(f[5])});
+  }
+}
+
+bool TargetTable::Print(const QString& title) const {
+  std::printf("\n%s\n", qUtf8Printable(title));
+  int w = 7;
+  for (const Target& t : rows_) w = std::max(w, int(t.what.size()));
+  const QString line = QString(w + 36, QLatin1Char('-'));
+  std::printf("%s\n%-*s | %11s | %11s | %s\n%s\n", qUtf8Printable(line), w, "command", "measured", "target",
+              "verdict", qUtf8Printable(line));
+  bool all = true;
+  for (const Target& t : rows_) {
+    all = all && t.Passed();
+    const QString limit = t.limit > 0 ? QStringLiteral("<= ") + Show(t.limit, t.unit) : QStringLiteral("-");
+    const char* verdict = t.limit <= 0 ? "info" : t.Passed() ? "pass" : "FAIL";
+    std::printf("%s | %11s | %11s | %-4s %s\n", qUtf8Printable(t.what.leftJustified(w)),
+                qUtf8Printable(Show(t.value, t.unit)), qUtf8Printable(limit), verdict, qUtf8Printable(t.note));
+  }
+  std::printf("%s\n", qUtf8Printable(line));
+  std::fflush(stdout);
+  return all;
 }
 
 }  // namespace vtbench

@@ -609,6 +609,21 @@ struct Recordset::Impl {
     bof = eof = !ReadRow(QStringLiteral("1 = 1"), {}, true);
   }
 
+  // One row on. From before the first row (forward) or past the last
+  // (backward) that is the first or last row; past either end the row last
+  // read stays remembered, so the way back finds it.
+  void Move(bool forward) {
+    if (!temLinha || (forward ? bof : eof)) {
+      forward ? First() : Last();
+      return;
+    }
+    const bool found = Step(forward, false);
+    bool& ahead = forward ? eof : bof;
+    bool& behind = forward ? bof : eof;
+    ahead = !found;
+    behind = false;
+  }
+
   // ------------------------------------------------ snapshot: pinning and counting
 
   void Pin() {
@@ -1127,31 +1142,13 @@ void Recordset::MoveNext() {
     d->StepForward();
     return;
   }
-  if (d->bof || !d->temLinha) {
-    d->First();
-    return;
-  }
-  if (d->Step(true, false)) {
-    d->bof = false;
-  } else {
-    d->eof = true;  // past the last row; the last row stays remembered
-    d->bof = false;
-  }
+  d->Move(true);
 }
 
 void Recordset::MovePrevious() {
   d->RequireSnapshot("MovePrevious");
   if (d->bof) ThrowNoCurrentRecord();
-  if (d->eof || !d->temLinha) {
-    d->Last();
-    return;
-  }
-  if (d->Step(false, false)) {
-    d->eof = false;
-  } else {
-    d->bof = true;
-    d->eof = false;
-  }
+  d->Move(false);
 }
 
 bool Recordset::BOF() const {

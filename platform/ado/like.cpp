@@ -61,7 +61,32 @@ inline char32_t Next(const unsigned char*& p, const unsigned char* end) {
 struct Compiled {
   std::u32string tokens;
   char32_t escape = 0;
+  // "%text%" with no other wildcard: a search for text (folded, as UTF-8).
+  bool contains = false;
+  bool asciiNeedle = false;  // text holds ASCII only
+  bool foldsFromBeyond = false;  // text holds k or s, which U+212A and U+017F fold to
+  std::string needle;
+  std::string asciiRun;  // the longest ASCII run of a needle beyond ASCII
+  bool runFoldsFromBeyond = false;
 };
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6));
+    out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | (c >> 12));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | (c >> 18));
+    out += char(0x80 | ((c >> 12) & 0x3F));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
 
 void Compile(std::string_view pattern, char32_t escape, Compiled* out) {
   const char16_t* bmp = BmpFold();
@@ -81,14 +106,41 @@ void Compile(std::string_view pattern, char32_t escape, Compiled* out) {
       out->tokens.push_back(Fold(c, bmp));
     }
   }
+  const std::u32string& t = out->tokens;
+  out->contains = t.size() >= 2 && t.front() == kAny && t.back() == kAny;
+  out->needle.clear();
+  out->asciiNeedle = true;
+  out->foldsFromBeyond = false;
+  for (size_t i = 1; out->contains && i + 1 < t.size(); ++i) {
+    if (t[i] == kAny || t[i] == kOne) out->contains = false;
+    if (t[i] >= 0x80) out->asciiNeedle = false;
+    if (t[i] == 'k' || t[i] == 's') out->foldsFromBeyond = true;
+    AppendUtf8(out->needle, t[i]);
+  }
+  out->asciiRun.clear();
+  out->runFoldsFromBeyond = false;
+  if (out->contains && !out->asciiNeedle) {
+    std::string run;
+    for (size_t i = 1; i + 1 <= t.size(); ++i) {
+      if (i + 1 < t.size() && t[i] < 0x80) {
+        run += char(t[i]);
+        continue;
+      }
+      if (run.size() > out->asciiRun.size()) out->asciiRun = run;
+      run.clear();
+    }
+    out->runFoldsFromBeyond = out->asciiRun.find_first_of("ks") != std::string::npos;
+  }
 }
 
-// Wildcard match with one backtracking point per "%".
-bool Match(const std::u32string& pat, const std::u32string& s) {
-  const size_t np = pat.size(), ns = s.size();
+// Wildcard match with one backtracking point per "%"; at(i) is the i-th
+// folded character of the text.
+template <class At>
+bool Match(const std::u32string& pat, size_t ns, At at) {
+  const size_t np = pat.size();
   size_t pi = 0, si = 0, starP = std::u32string::npos, starS = 0;
   while (si < ns) {
-    if (pi < np && (pat[pi] == kOne || pat[pi] == s[si])) {
+    if (pi < np && (pat[pi] == kOne || pat[pi] == at(si))) {
       ++pi;
       ++si;
     } else if (pi < np && pat[pi] == kAny) {
@@ -105,14 +157,85 @@ bool Match(const std::u32string& pat, const std::u32string& s) {
   return pi == np;
 }
 
+// Finds an ASCII needle (lower case) in UTF-8 text ignoring ASCII case. The
+// bytes of a multi-byte sequence are never ASCII, so they never match.
+bool AsciiFind(std::string_view text, const std::string& needle) {
+  const size_t n = needle.size();
+  if (n == 0) return true;
+  if (text.size() < n) return false;
+  const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* nd = reinterpret_cast<const unsigned char*>(needle.data());
+  // A lower-case letter l is matched by exactly the bytes b with (b | 0x20) == l.
+  auto fold = [](unsigned char b, unsigned char like) -> unsigned char {
+    return (like >= 'a' && like <= 'z') ? (b | 0x20) : b;
+  };
+  const unsigned char first = nd[0];
+  const size_t last = text.size() - n;
+  for (size_t i = 0; i <= last; ++i) {
+    if (fold(t[i], first) != first) continue;
+    size_t j = 1;
+    while (j < n && fold(t[i + j], nd[j]) == nd[j]) ++j;
+    if (j == n) return true;
+  }
+  return false;
+}
+
+// U+212A (Kelvin sign) or U+017F (long s) in UTF-8 text.
+bool HasFoldsToAscii(std::string_view text) {
+  return text.find("\xE2\x84\xAA") != std::string_view::npos || text.find("\xC5\xBF") != std::string_view::npos;
+}
+
+// The text case-folded, as UTF-8.
+void FoldUtf8(std::string_view text, std::string& out) {
+  const char16_t* bmp = BmpFold();
+  out.clear();
+  auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    if (*p < 0x80) {
+      const unsigned char c = *p++;
+      out += char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    } else {
+      AppendUtf8(out, Fold(Next(p, end), bmp));
+    }
+  }
+}
+
 bool MatchText(const Compiled& c, std::string_view text) {
+  if (c.tokens.size() == 1 && c.tokens[0] == kAny) return true;  // "%" matches every text
+  // No ASCII letter folds to a letter beyond ASCII, and only U+212A and U+017F
+  // fold to ASCII ones (k and s): an ASCII needle is found in the bytes.
+  if (c.contains && c.asciiNeedle && (!c.foldsFromBeyond || !HasFoldsToAscii(text)))
+    return AsciiFind(text, c.needle);
+  bool ascii = true;
+  for (char ch : text)
+    if (static_cast<unsigned char>(ch) >= 0x80) {
+      ascii = false;
+      break;
+    }
+  if (c.contains) {
+    if (ascii) return c.asciiNeedle && AsciiFind(text, c.needle);
+    const bool beyond = (c.asciiNeedle || c.runFoldsFromBeyond) && HasFoldsToAscii(text);
+    // The needle's ASCII letters must stand in the text as they are.
+    if (!beyond && !AsciiFind(text, c.asciiRun)) return false;
+    thread_local std::string folded;
+    FoldUtf8(text, folded);
+    return folded.find(c.needle) != std::string::npos;
+  }
+  if (ascii) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    return Match(c.tokens, text.size(), [p](size_t i) -> char32_t {
+      const unsigned char ch = p[i];
+      return ch >= 'A' && ch <= 'Z' ? ch + 32 : ch;
+    });
+  }
   thread_local std::u32string folded;
   const char16_t* bmp = BmpFold();
   folded.clear();
   auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
   while (p < end) folded.push_back(Fold(Next(p, end), bmp));
-  return Match(c.tokens, folded);
+  return Match(c.tokens, folded.size(), [&](size_t i) { return folded[i]; });
 }
 
 void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {

@@ -24,6 +24,7 @@
 #include "platform/ole/ole.h"
 #include "search/frmLocalizar.h"
 #include "shell/Principal.h"
+#include "tests/clients/fixture.h"
 #include "tests/data/faultvfs.h"
 
 namespace {
@@ -126,21 +127,11 @@ class TstFalhas : public QObject {
     }
   }
 
-  void PreencheNovo() {
-    campo("txtCPFCod")->setText("999");
-    campo("txtNome")->setText("Novo");
-    form().Window()->findChild<QComboBox*>("cboSexo")->setCurrentIndex(0);
-    campo("mskCEP")->setText("50000-000");
-    for (const char* c : {"txtEndereco", "txtNum", "txtCidade", "txtUF", "txtDDD"}) campo(c)->setText("7");
-    campo("mskFone")->setText("9999-0000");
-  }
-
  private slots:
   void initTestCase() {
     QVERIFY(dir.isValid());
-    qputenv("VT_OLE_REGISTRY", dir.filePath("registry").toUtf8());
     QString err;
-    QVERIFY2(ole::Succeeded(ole::RegisterServer(VT_BIN_DIR "/Trivex.ocx", false, &err)), qPrintable(err));
+    QVERIFY2(fixture::RegistraTrivex(dir, &err), qPrintable(err));
     modelo = dir.filePath("modelo.mdb");
     QFile schema(VT_SOURCE_DIR "/data/schema.sql");
     QVERIFY(schema.open(QIODevice::ReadOnly));
@@ -191,7 +182,7 @@ class TstFalhas : public QObject {
     Injeta("GRAVAR new", [&] {
              Prepara();
              clica(NOVO);
-             PreencheNovo();
+             fixture::PreencheNovo(form().Window(), "999", "Novo");
            },
            [&] { clica(GRAVAR); },
            [&] {

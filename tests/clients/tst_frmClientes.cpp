@@ -19,6 +19,7 @@
 #include <sqlite3.h>
 
 #include "clients/frmClientes.h"
+#include "tests/clients/fixture.h"
 #include "platform/forms/msgbox.h"
 #include "platform/forms/window.h"
 #include "platform/ole/ole.h"
@@ -163,21 +164,13 @@ class TestFrmClientes : public QObject {
     caixas.clear();
     respostas.clear();
   }
-  void preencheNovo(const QString& cpf, const QString& nome) {
-    campo("txtCPFCod")->setText(cpf);
-    campo("txtNome")->setText(nome);
-    campo<QComboBox>("cboSexo")->setCurrentIndex(0);
-    campo("mskCEP")->setText("50000-000");
-    for (const char* c : {"txtEndereco", "txtNum", "txtCidade", "txtUF", "txtDDD"}) campo(c)->setText("7");
-    campo("mskFone")->setText("9999-0000");
-  }
+  void preencheNovo(const QString& cpf, const QString& nome) { fixture::PreencheNovo(form().Window(), cpf, nome); }
 
  private slots:
   void initTestCase() {
     QVERIFY(dir.isValid());
-    qputenv("VT_OLE_REGISTRY", dir.filePath("registry").toUtf8());
     QString err;
-    QVERIFY2(ole::Succeeded(ole::RegisterServer(VT_BIN_DIR "/Trivex.ocx", false, &err)), qPrintable(err));
+    QVERIFY2(fixture::RegistraTrivex(dir, &err), qPrintable(err));
     QFile schema(VT_SOURCE_DIR "/data/schema.sql");
     QVERIFY(schema.open(QIODevice::ReadOnly));
     QCOMPARE(sqlite3_open(dir.filePath("ulmaro.mdb").toUtf8().constData(), &db), SQLITE_OK);

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "platform/ado/ado.h"
+#include "platform/ado/like.h"
 #include "tests/data/testdb.h"
 
 using ado::Connection;
@@ -368,6 +369,37 @@ class TstAdo : public QObject {
     Recordset rs;
     rs.Open("Select CPFCod From Clientes Where Nome Like 'são%'", *cn_);
     QCOMPARE(rs.RecordCount(), 1);
+  }
+
+  // The matcher's shortcuts (an ASCII needle found in the bytes, a needle
+  // beyond ASCII pre-checked by its ASCII letters) agree with plain folding.
+  void likeMatcherCases_data() {
+    QTest::addColumn<QString>("padrao");
+    QTest::addColumn<QString>("texto");
+    QTest::addColumn<bool>("casa");
+    QTest::newRow("ascii in accented") << "%silva%" << "Conceição SILVA" << true;
+    QTest::newRow("kelvin sign is k") << "%kelvin%" << QString(QChar(0x212A)) + "ELVIN" << true;
+    QTest::newRow("long s is s") << "%ss%" << QString("a") + QChar(0x017F) + "S" << true;
+    QTest::newRow("accented needle") << "%josé%" << "JOSÉ DA SILVA" << true;
+    QTest::newRow("accent kept") << "%jose%" << "JOSÉ" << false;
+    QTest::newRow("needle beyond, ascii text") << "%é%" << "E" << false;
+    QTest::newRow("run with long s") << "%sã%" << QString(QChar(0x017F)) + "Ã" << true;
+    QTest::newRow("greek") << "%σοφ%" << "ΣΟΦΙΑ" << true;
+    QTest::newRow("beyond the BMP") << "%\U0001D400%" << "x\U0001D400" << true;
+    QTest::newRow("one letter") << "s_o" << "SÃO" << true;
+    QTest::newRow("one letter, two too many") << "s_o" << "SÃÃO" << false;
+    QTest::newRow("prefix") << "ana%" << "ANA MARIA" << true;
+    QTest::newRow("suffix miss") << "%ana" << "ANA MARIA" << false;
+    QTest::newRow("backtracking") << "%a%b%c" << "aXbYaZbc" << true;
+    QTest::newRow("empty needle") << "%%" << "" << true;
+    QTest::newRow("needle longer") << "%abcd%" << "abc" << false;
+  }
+  void likeMatcherCases() {
+    QFETCH(QString, padrao);
+    QFETCH(QString, texto);
+    QFETCH(bool, casa);
+    const QByteArray p = padrao.toUtf8(), t = texto.toUtf8();
+    QCOMPARE(ado::detail::LikeMatch({p.constData(), size_t(p.size())}, {t.constData(), size_t(t.size())}), casa);
   }
 
   void nullIsNotEmpty() {
