@@ -31,7 +31,6 @@
 namespace {
 
 constexpr ole::DISPID DISPID_ButtonClick = 9;
-constexpr long SQLITE_CONSTRAINT_UNIQUE_CODE = 2067;
 
 // Buttons of the record toolbar, by position.
 enum Botao : int {
@@ -698,7 +697,7 @@ void frmClientes::Gravar() {
     try {
       mGeral::cnConexao->Execute(mGeral::strSQL);
     } catch (const ado::Error& e) {
-      if (e.Number() != SQLITE_CONSTRAINT_UNIQUE_CODE) throw;
+      if (e.Number() != ado::adErrDuplicateKey) throw;
       // The key exists: nothing written, the new client stays on screen.
       Trivex1.setHabilitaMenu(false);
       Aviso(QStringLiteral("Este CPF ou Código já existe"));

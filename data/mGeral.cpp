@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QRadioButton>
 #include <QTextBrowser>
 #include <QTextEdit>
@@ -26,11 +27,18 @@ QString strValores;
 
 void AbreBanco() {
   cnConexao = std::make_shared<ado::Connection>();
-  const QString caminho = forms::ProgramFolder() + "/" + "ulmaro.mdb";
   cnConexao->CursorLocation = ado::adUseClient;
-  // Quoted, so that a folder name may hold ";".
-  const QString fonte = QString(caminho).replace(QLatin1Char('"'), QLatin1String("\"\""));
-  cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + fonte + "\"", "", "", -1);
+  const QString servidor = Servidor();
+  if (!servidor.isEmpty()) {
+    cnConexao->Open("Provider=PostgreSQL;Data Source=\"" + QString(servidor).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+                        "\"",
+                    "", "", -1);
+  } else {
+    const QString caminho = forms::ProgramFolder() + "/" + "ulmaro.mdb";
+    // Quoted, so that a folder name may hold ";".
+    const QString fonte = QString(caminho).replace(QLatin1Char('"'), QLatin1String("\"\""));
+    cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + fonte + "\"", "", "", -1);
+  }
   try {
     ConfereTabela();
   } catch (...) {
@@ -39,18 +47,28 @@ void AbreBanco() {
   }
 }
 
+QString Servidor() {
+  const QString valor = qEnvironmentVariable("VT_SERVIDOR").trimmed();
+  if (valor.isEmpty()) return {};
+  // A bare name is a service of pg_service.conf.
+  static const QRegularExpression nome(QStringLiteral("^[A-Za-z0-9_.-]+$"));
+  if (nome.match(valor).hasMatch()) return QStringLiteral("service=") + valor;
+  return valor;
+}
+
 void ConfereTabela() {
   constexpr long kErroSQL = 1;  // the provider's number for a missing table or column
   QStringList existentes;
-  for (auto rs = cnConexao->Execute(QStringLiteral("Select name From pragma_table_info('Clientes')"));
-       !rs->EOF_(); rs->MoveNext())
-    existentes << rs->Fields(0).toString().toLower();
+  for (const QString& coluna : cnConexao->TableColumns(QStringLiteral("Clientes"))) existentes << coluna.toLower();
   if (existentes.isEmpty())
     throw ado::Error(kErroSQL,
                      QStringLiteral("A tabela Clientes não existe no banco de dados: ") + cnConexao->DataSource(),
                      QStringLiteral("no such table: Clientes"));
   QStringList faltam;
-  for (const QString& coluna : clientes::Colunas())
+  QStringList exigidas = clientes::Colunas();
+  // On a server the recordsets address rows by this column (on the file it is built in).
+  if (cnConexao->IsServer()) exigidas << QStringLiteral("rowid");
+  for (const QString& coluna : exigidas)
     if (!existentes.contains(coluna.toLower())) faltam << coluna;
   if (!faltam.isEmpty())
     throw ado::Error(kErroSQL,

@@ -21,7 +21,13 @@ extern QString strValores;
 // Opens cnConexao on ulmaro.mdb in the program's folder and checks that its
 // table Clientes has every column the program uses. Throws ado::Error; a
 // refused file is left exactly as it was.
+// When the environment variable VT_SERVIDOR is set (by the machine's
+// administrator), connects to that PostgreSQL server instead: its value is a
+// libpq connection string or URI, or the bare name of a service of
+// pg_service.conf. The program never stores it.
 void AbreBanco();
+// The libpq connection string VT_SERVIDOR names; empty for the file.
+QString Servidor();
 // The check of AbreBanco: table Clientes and its columns.
 void ConfereTabela();
 

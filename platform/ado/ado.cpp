@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/ado/like.h"
+#include "platform/ado/pg.h"
 
 namespace ado {
 
@@ -180,46 +181,33 @@ QVariant ColumnValue(sqlite3_stmt* st, int i) {
   }
 }
 
-// One stored value, copied out of a statement so that the statement can be reset.
-struct Valor {
-  int type = SQLITE_NULL;
-  sqlite3_int64 i = 0;
-  double f = 0;
-  QByteArray bytes;  // text (UTF-8) or blob
+using detail::Valor;
 
-  static Valor De(sqlite3_stmt* st, int col) {
-    Valor v;
-    v.type = sqlite3_column_type(st, col);
-    switch (v.type) {
-      case SQLITE_INTEGER: v.i = sqlite3_column_int64(st, col); break;
-      case SQLITE_FLOAT: v.f = sqlite3_column_double(st, col); break;
-      case SQLITE_NULL: break;
-      default: {
-        const void* p = v.type == SQLITE_BLOB ? sqlite3_column_blob(st, col) : sqlite3_column_text(st, col);
-        v.bytes = QByteArray(static_cast<const char*>(p), sqlite3_column_bytes(st, col));
-      }
-    }
-    return v;
-  }
-  void Bind(sqlite3_stmt* st, int param) const {
-    switch (type) {
-      case SQLITE_INTEGER: sqlite3_bind_int64(st, param, i); break;
-      case SQLITE_FLOAT: sqlite3_bind_double(st, param, f); break;
-      case SQLITE_NULL: sqlite3_bind_null(st, param); break;
-      case SQLITE_BLOB: sqlite3_bind_blob(st, param, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT); break;
-      default: sqlite3_bind_text(st, param, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT); break;
+// One stored value, copied out of a statement so that the statement can be reset.
+Valor ValorDe(sqlite3_stmt* st, int col) {
+  Valor v;
+  v.type = sqlite3_column_type(st, col);
+  switch (v.type) {
+    case SQLITE_INTEGER: v.i = sqlite3_column_int64(st, col); break;
+    case SQLITE_FLOAT: v.f = sqlite3_column_double(st, col); break;
+    case SQLITE_NULL: break;
+    default: {
+      const void* p = v.type == SQLITE_BLOB ? sqlite3_column_blob(st, col) : sqlite3_column_text(st, col);
+      v.bytes = QByteArray(static_cast<const char*>(p), sqlite3_column_bytes(st, col));
     }
   }
-  QVariant ToVariant() const {
-    switch (type) {
-      case SQLITE_INTEGER: return QVariant::fromValue<qint64>(i);
-      case SQLITE_FLOAT: return f;
-      case SQLITE_NULL: return {};
-      case SQLITE_BLOB: return bytes;
-      default: return TextFromUtf8(bytes);
-    }
+  return v;
+}
+
+void Liga(const Valor& v, sqlite3_stmt* st, int param) {
+  switch (v.type) {
+    case SQLITE_INTEGER: sqlite3_bind_int64(st, param, v.i); break;
+    case SQLITE_FLOAT: sqlite3_bind_double(st, param, v.f); break;
+    case SQLITE_NULL: sqlite3_bind_null(st, param); break;
+    case SQLITE_BLOB: sqlite3_bind_blob(st, param, v.bytes.constData(), int(v.bytes.size()), SQLITE_TRANSIENT); break;
+    default: sqlite3_bind_text(st, param, v.bytes.constData(), int(v.bytes.size()), SQLITE_TRANSIENT); break;
   }
-};
+}
 
 void Exec(sqlite3* db, const char* sql) {
   if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) ThrowSqlite(db);
@@ -276,12 +264,122 @@ QHash<QString, QString> ParseConnectionString(const QString& text) {
   return out;
 }
 
+// A recordset's own read-only connection to an SQLite file.
+class LeitorSqlite final : public detail::Leitor {
+ public:
+  explicit LeitorSqlite(const QByteArray& path) {
+    if (sqlite3_open_v2(path.constData(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+      try {
+        ThrowSqlite(db_, QString::fromUtf8(path));
+      } catch (...) {
+        sqlite3_close_v2(db_);
+        throw;
+      }
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, Connection::kBusyTimeoutMs);
+    detail::RegisterLike(db_);
+  }
+  ~LeitorSqlite() override {
+    cache_.clear();
+    sqlite3_close_v2(db_);
+  }
+
+  bool Linha(const QString& sql, const std::vector<const Valor*>& params, std::vector<Valor>* out) override {
+    sqlite3_stmt* st = Prepared(sql);
+    ResetOnExit guard{st};
+    int p = 1;
+    for (const Valor* v : params) Liga(*v, st, p++);
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_DONE) return false;
+    if (rc != SQLITE_ROW) ThrowSqlite(db_);
+    const int n = sqlite3_column_count(st);
+    std::vector<Valor> fresh;
+    fresh.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) fresh.push_back(ValorDe(st, i));
+    *out = std::move(fresh);
+    return true;
+  }
+
+  QStringList Nomes(const QString& sql) override {
+    sqlite3_stmt* st = Prepared(sql);
+    QStringList names;
+    for (int i = 0; i < sqlite3_column_count(st); ++i) names << QString::fromUtf8(sqlite3_column_name(st, i));
+    return names;
+  }
+
+  QSet<QString> NaoNulas(const QString& table) override {
+    Stmt info = PrepareOne(db_, QStringLiteral("Select name, \"notnull\" From pragma_table_info(?)"));
+    const QByteArray t = table.toUtf8();
+    sqlite3_bind_text(info.s, 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+    QSet<QString> out;
+    while (sqlite3_step(info.s) == SQLITE_ROW)
+      if (sqlite3_column_int(info.s, 1))
+        out.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(info.s, 0))).toLower());
+    return out;
+  }
+
+  void Fixa() override {
+    if (!sqlite3_get_autocommit(db_)) return;
+    Exec(db_, "BEGIN");
+    // A read starts the transaction: from here on the recordset reads the
+    // state before the coming write.
+    if (sqlite3_exec(db_, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      const int code = sqlite3_extended_errcode(db_);
+      const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw Error(code, msg);
+    }
+  }
+
+  void Solta() override {
+    if (!sqlite3_get_autocommit(db_)) {
+      if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  }
+
+  QString CondicaoIds() const override { return QStringLiteral("rowid In (Select value From json_each(?))"); }
+  Valor ParametroIds(const std::unordered_set<sqlite3_int64>& ids) const override {
+    Valor v;
+    v.type = SQLITE_TEXT;
+    v.bytes = "[";
+    for (sqlite3_int64 id : ids) {
+      if (v.bytes.size() > 1) v.bytes += ',';
+      v.bytes += QByteArray::number(id);
+    }
+    v.bytes += ']';
+    return v;
+  }
+
+ private:
+  sqlite3_stmt* Prepared(const QString& sql) {
+    auto it = cache_.find(sql);
+    if (it == cache_.end()) it = cache_.emplace(sql, PrepareOne(db_, sql, SQLITE_PREPARE_PERSISTENT)).first;
+    return it->second.s;
+  }
+  sqlite3* db_ = nullptr;
+  std::unordered_map<QString, Stmt> cache_;
+};
+
 }  // namespace
+
+QVariant detail::Valor::ToVariant() const {
+  switch (type) {
+    case SQLITE_INTEGER: return QVariant::fromValue<qint64>(i);
+    case SQLITE_FLOAT: return f;
+    case SQLITE_NULL: return {};
+    case SQLITE_BLOB: return bytes;
+    default: return TextFromUtf8(bytes);
+  }
+}
 
 // ---------------------------------------------------------------- Connection
 
 struct Connection::Impl {
   sqlite3* db = nullptr;
+  // On a server: the connection, and what opened it (for the recordsets' own).
+  std::unique_ptr<detail::PgConexao> pg;
   QString path;
   bool wal = false;
   // Scrollable recordsets open over this connection.
@@ -289,7 +387,11 @@ struct Connection::Impl {
   // Row changes the update hook reported during the running statement.
   sqlite3_int64 hookCalls = 0;
 
+  bool IsOpen() const { return db || pg; }
   void EnsureWal();
+  // Changes to the data committed by other connections: a number that grows with them.
+  sqlite3_int64 Versao(bool exact);
+  detail::Resultado ExecutePg(const QString& commandText);
   static void UpdateHook(void* self, int op, const char* dbName, const char* table, sqlite3_int64 rowid);
 };
 
@@ -302,13 +404,17 @@ struct Recordset::Impl {
   QStringList names;
   QHash<QString, int> index;
 
-  // Forward-only: the running statement on the caller's connection.
+  // Forward-only: the running statement on the caller's connection, or the
+  // server's result and the row read.
   sqlite3* fwdDb = nullptr;
   Stmt fwd;
+  detail::Resultado fwdPg;
+  detail::PgConexao* fwdPgConn = nullptr;
+  QString fwdSql;
 
   // Scrollable: a read-only connection of its own and what the query means.
   Connection::Impl* conn = nullptr;
-  sqlite3* snap = nullptr;
+  std::unique_ptr<detail::Leitor> leitor;
   QString table, columns, where;  // where: the condition, or empty
   struct Termo {
     QString coluna;
@@ -316,7 +422,6 @@ struct Recordset::Impl {
     bool nullable = true;
   };
   std::vector<Termo> ordem;  // the Order By columns; rowid follows
-  std::unordered_map<QString, Stmt> cache;
 
   // The current row: rowid, the Order By values, then the selected columns.
   std::vector<Valor> row;
@@ -346,11 +451,10 @@ struct Recordset::Impl {
     Detach();
     fwd = Stmt();
     fwdDb = nullptr;
-    cache.clear();
-    if (snap) {
-      sqlite3_close_v2(snap);
-      snap = nullptr;
-    }
+    fwdPg = detail::Resultado();
+    fwdPgConn = nullptr;
+    fwdSql.clear();
+    leitor.reset();
     ordem.clear();
     row.clear();
     temLinha = false;
@@ -364,16 +468,43 @@ struct Recordset::Impl {
     mode = Mode::Closed;
   }
 
-  void SetNames(sqlite3_stmt* st, int first) {
-    names.clear();
+  void SetNames(const QStringList& all, int first) {
+    names = all.mid(first);
     index.clear();
-    const int n = sqlite3_column_count(st);
-    for (int i = first; i < n; ++i) names << QString::fromUtf8(sqlite3_column_name(st, i));
     for (int i = int(names.size()) - 1; i >= 0; --i) index[names[i].toLower()] = i;  // first of equal names wins
+  }
+  void SetNames(sqlite3_stmt* st, int first) {
+    QStringList all;
+    for (int i = 0; i < sqlite3_column_count(st); ++i) all << QString::fromUtf8(sqlite3_column_name(st, i));
+    SetNames(all, first);
+  }
+
+  // Forward-only over a server's result (the whole result is read at once).
+  void OpenPg(detail::Resultado r, detail::PgConexao* c, const QString& sql) {
+    Reset();
+    mode = Mode::Forward;
+    fwdPg = std::move(r);
+    fwdPgConn = c;
+    fwdSql = sql;
+    QStringList all;
+    for (int i = 0; i < PQnfields(fwdPg.r); ++i) all << QString::fromUtf8(PQfname(fwdPg.r, i));
+    SetNames(all, 0);
+    pos = -1;
+    StepForward();
   }
 
   // Forward-only: step to the next row.
   void StepForward() {
+    if (fwdPg.r) {
+      if (pos + 1 < PQntuples(fwdPg.r)) {
+        ++pos;
+        bof = eof = false;
+      } else {
+        eof = true;
+        if (pos < 0) bof = true;
+      }
+      return;
+    }
     const int rc = sqlite3_step(fwd.s);
     if (rc == SQLITE_ROW) {
       ++pos;
@@ -393,12 +524,6 @@ struct Recordset::Impl {
 
   // ------------------------------------------------ snapshot: statements
 
-  sqlite3_stmt* Prepared(const QString& sql) {
-    auto it = cache.find(sql);
-    if (it == cache.end()) it = cache.emplace(sql, PrepareOne(snap, sql, SQLITE_PREPARE_PERSISTENT)).first;
-    return it->second.s;
-  }
-
   // "rowid, t1, ..., tn, <columns>": what every row query selects.
   QString SelectList() const {
     QString s = QStringLiteral("rowid");
@@ -409,35 +534,28 @@ struct Recordset::Impl {
 
   QString OrderBy(bool reverse) const {
     QString s;
-    for (const Termo& t : ordem)
-      s += t.coluna + QLatin1String(t.desc != reverse ? " Desc, " : " Asc, ");
+    for (const Termo& t : ordem) {
+      const bool desc = t.desc != reverse;
+      s += t.coluna + QLatin1String(desc ? " Desc" : " Asc");
+      // Null comes first, as in SQLite (a server puts it last by default).
+      if (t.nullable && conn && conn->pg) s += QLatin1String(desc ? " Nulls Last" : " Nulls First");
+      s += QLatin1String(", ");
+    }
     return s + QLatin1String(reverse ? "rowid Desc" : "rowid Asc");
   }
 
   // Reads the first row meeting cond (with its parameters) in the given
   // direction into row. False when there is none.
-  bool ReadRow(const QString& cond, const std::vector<const Valor*>& params, bool reverse,
+  bool ReadRow(const QString& cond, std::vector<const Valor*> params, bool reverse,
                const Valor* extra = nullptr) {
     QString sql = QStringLiteral("Select ") + SelectList() + QStringLiteral(" From ") + table + QStringLiteral(" Where ");
     if (!where.isEmpty()) sql += QLatin1Char('(') + where + QLatin1String(") And ");
     sql += QLatin1Char('(') + cond + QLatin1String(") Order By ") + OrderBy(reverse) + QLatin1String(" Limit 1");
-    sqlite3_stmt* st = Prepared(sql);
-    ResetOnExit guard{st};
-    int p = 1;
-    for (const Valor* v : params) v->Bind(st, p++);
-    if (extra) extra->Bind(st, p++);
-    const int rc = sqlite3_step(st);
-    if (rc == SQLITE_DONE) return false;
-    if (rc != SQLITE_ROW) ThrowSqlite(snap);
-    const int n = sqlite3_column_count(st);
-    std::vector<Valor> fresh;
-    fresh.reserve(size_t(n));
-    for (int i = 0; i < n; ++i) fresh.push_back(Valor::De(st, i));
-    row = std::move(fresh);
+    if (extra) params.push_back(extra);
+    if (!leitor->Linha(sql, params, &row)) return false;
     temLinha = true;
     return true;
   }
-
   // Conditions on one sort term against the current row's value.
   static QString Greater(const Termo& t, const Valor& v, std::vector<const Valor*>& ps) {
     if (v.type == SQLITE_NULL) return t.coluna + QLatin1String(" Is Not Null");
@@ -445,7 +563,7 @@ struct Recordset::Impl {
     return t.coluna + QLatin1String(" > ?");
   }
   static QString Less(const Termo& t, const Valor& v, std::vector<const Valor*>& ps) {
-    if (v.type == SQLITE_NULL) return QStringLiteral("0");
+    if (v.type == SQLITE_NULL) return QStringLiteral("1 = 0");
     ps.push_back(&v);
     return t.nullable ? QLatin1Char('(') + t.coluna + QLatin1String(" < ? Or ") + t.coluna + QLatin1String(" Is Null)")
                       : t.coluna + QLatin1String(" < ?");
@@ -485,10 +603,10 @@ struct Recordset::Impl {
   // ------------------------------------------------ snapshot: moves
 
   void First() {
-    bof = eof = !ReadRow(QStringLiteral("1"), {}, false);
+    bof = eof = !ReadRow(QStringLiteral("1 = 1"), {}, false);
   }
   void Last() {
-    bof = eof = !ReadRow(QStringLiteral("1"), {}, true);
+    bof = eof = !ReadRow(QStringLiteral("1 = 1"), {}, true);
   }
 
   // One row on. From before the first row (forward) or past the last
@@ -509,23 +627,14 @@ struct Recordset::Impl {
   // ------------------------------------------------ snapshot: pinning and counting
 
   void Pin() {
-    if (pinned || !snap) return;
-    Exec(snap, "BEGIN");
-    // A read starts the transaction: from here on the recordset reads the
-    // state before the coming write.
-    if (sqlite3_exec(snap, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
-      sqlite3_exec(snap, "ROLLBACK", nullptr, nullptr, nullptr);
-      throw Error(sqlite3_extended_errcode(snap), QString::fromUtf8(sqlite3_errmsg(snap)));
-    }
+    if (pinned || !leitor) return;
+    leitor->Fixa();
     pinned = true;
   }
 
   void Unpin() {
     pinned = false;
-    if (snap && !sqlite3_get_autocommit(snap)) {
-      if (sqlite3_exec(snap, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        sqlite3_exec(snap, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
+    if (leitor) leitor->Solta();
   }
 
   // A row of the table changed through the recordset's connection.
@@ -538,60 +647,42 @@ struct Recordset::Impl {
     if (!recount) changed.insert(rowid);
   }
 
-  sqlite3_int64 ConnectionDataVersion() const {
-    if (!conn || !conn->db) return -1;
-    sqlite3_stmt* st = nullptr;
-    sqlite3_int64 v = -1;
-    if (sqlite3_prepare_v2(conn->db, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW)
-      v = sqlite3_column_int64(st, 0);
-    sqlite3_finalize(st);
-    return v;
-  }
+  // exact: every commit finished before the call is counted.
+  sqlite3_int64 ConnectionDataVersion(bool exact) const { return conn ? conn->Versao(exact) : -1; }
 
-  long CountWhere(const QString& extra, const QByteArray& ids) {
+  long CountWhere(const QString& extra, const Valor* ids) {
     QString sql = QStringLiteral("Select count(*) From ") + table;
     QStringList conds;
     if (!where.isEmpty()) conds << QLatin1Char('(') + where + QLatin1Char(')');
     if (!extra.isEmpty()) conds << extra;
     if (!conds.isEmpty()) sql += QLatin1String(" Where ") + conds.join(QLatin1String(" And "));
-    sqlite3_stmt* st = Prepared(sql);
-    ResetOnExit guard{st};
-    if (!ids.isNull()) sqlite3_bind_text(st, 1, ids.constData(), int(ids.size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(st) != SQLITE_ROW) ThrowSqlite(snap);
-    return long(sqlite3_column_int64(st, 0));
+    std::vector<Valor> r;
+    std::vector<const Valor*> ps;
+    if (ids) ps.push_back(ids);
+    if (!leitor->Linha(sql, ps, &r) || r.empty()) return 0;
+    return long(r[0].i);
   }
-  long CountAll() { return CountWhere({}, QByteArray()); }
-  long CountChanged(const QByteArray& ids) {
-    return CountWhere(QStringLiteral("rowid In (Select value From json_each(?))"), ids);
-  }
-
-  QByteArray ChangedIds() const {
-    QByteArray s = "[";
-    for (sqlite3_int64 id : changed) {
-      if (s.size() > 1) s += ',';
-      s += QByteArray::number(id);
-    }
-    return s + ']';
-  }
+  long CountAll() { return CountWhere({}, nullptr); }
+  long CountChanged(const Valor& ids) { return CountWhere(leitor->CondicaoIds(), &ids); }
 
   void Requery() {
     // Anything that fails below leaves a state from which the next Requery
     // starts afresh: unpinned, count to be taken again.
-    const bool usable = countValid && !recount && conn && ConnectionDataVersion() == dataVersion;
+    const bool valid = countValid;
     countValid = false;
     temLinha = false;
     bof = eof = true;
     try {
+      const bool usable = valid && !recount && conn && ConnectionDataVersion(true) == dataVersion;
       long before = 0;
       const bool delta = usable && pinned && !changed.empty();
-      const QByteArray ids = delta ? ChangedIds() : QByteArray();
+      const Valor ids = delta ? leitor->ParametroIds(changed) : Valor();
       if (delta) before = CountChanged(ids);
       Unpin();
       const bool nothing = usable && changed.empty();
       changed.clear();
       recount = false;
-      const sqlite3_int64 version = ConnectionDataVersion();
+      const sqlite3_int64 version = ConnectionDataVersion(false);
       if (delta)
         count += CountChanged(ids) - before;
       else if (!nothing)
@@ -655,14 +746,99 @@ void Connection::Impl::UpdateHook(void* self, int, const char* dbName, const cha
     if (rs->table.compare(name, Qt::CaseInsensitive) == 0) rs->Changed(rowid);
 }
 
+sqlite3_int64 Connection::Impl::Versao(bool exact) {
+  if (pg) return exact ? pg->VersaoAlheia() : pg->VersaoAlheia(false);
+  if (!db) return -1;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_int64 v = -1;
+  if (sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+    v = sqlite3_column_int64(st, 0);
+  sqlite3_finalize(st);
+  return v;
+}
+
+namespace {
+// Literals blanked out (same length), so that words are looked for outside them.
+QString SemLiterais(const QString& text) {
+  static const QRegularExpression literal(QStringLiteral("'(?:[^']|'')*'|\"(?:[^\"]|\"\")*\""));
+  QString bare = text;
+  for (auto it = literal.globalMatch(text); it.hasNext();) {
+    const auto lm = it.next();
+    bare.replace(lm.capturedStart(), lm.capturedLength(), QString(lm.capturedLength(), QLatin1Char(' ')));
+  }
+  return bare;
+}
+}  // namespace
+
+// A statement on the server. Statements that read run as they are. Before
+// any other, the open recordsets pin their snapshots; an Insert, Update or
+// Delete is given "Returning rowid", so that the recordsets over its table
+// learn which rows it changed (as the update hook tells on the file).
+detail::Resultado Connection::Impl::ExecutePg(const QString& commandText) {
+  static const QRegularExpression reads(QStringLiteral("^\\s*(select|values|table|show|explain)\\b"),
+                                        QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression writes(
+      QStringLiteral("^\\s*(?:insert\\s+into|update|delete\\s+from)\\s+([A-Za-z_][A-Za-z0-9_]*)\\b"),
+      QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression unsafe(QStringLiteral("\\breturning\\b|--|/\\*|;\\s*\\S"),
+                                         QRegularExpression::CaseInsensitiveOption);
+  if (commandText.contains(reads)) return pg->Executa(commandText);
+
+  const auto m = writes.match(commandText);
+  std::vector<Recordset::Impl*> affected;
+  for (Recordset::Impl* s : snapshots)
+    if (!m.hasMatch() || s->table.compare(m.captured(1), Qt::CaseInsensitive) == 0) affected.push_back(s);
+  QString text = commandText;
+  bool ids = false;
+  if (m.hasMatch() && !affected.empty() && !SemLiterais(commandText).contains(unsafe)) {
+    while (text.endsWith(QLatin1Char(';')) || (!text.isEmpty() && text.back().isSpace())) text.chop(1);
+    text += QLatin1String(" Returning rowid");
+    ids = true;
+  }
+  for (Recordset::Impl* s : snapshots) s->Pin();
+  auto unpinUntouched = [this] {
+    for (Recordset::Impl* s : snapshots)
+      if (s->changed.empty() && !s->recount) s->Unpin();
+  };
+  detail::Resultado r;
+  try {
+    r = pg->Executa(text);
+  } catch (...) {
+    // A statement on the server runs whole or not at all.
+    unpinUntouched();
+    throw;
+  }
+  if (ids) {
+    for (int i = 0; i < PQntuples(r.r); ++i) {
+      const sqlite3_int64 rowid = QByteArrayView(PQgetvalue(r.r, i, 0)).toLongLong();
+      for (Recordset::Impl* s : affected) s->Changed(rowid);
+    }
+    r = detail::Resultado();
+  } else {
+    const QByteArray tuples = PQcmdTuples(r.r);
+    if (tuples != "0")
+      for (Recordset::Impl* s : affected) s->recount = true;
+    if (PQresultStatus(r.r) != PGRES_TUPLES_OK) r = detail::Resultado();
+  }
+  unpinUntouched();
+  return r;
+}
+
 Connection::Connection() : d(std::make_unique<Impl>()) {}
 Connection::~Connection() { Close(); }
 
 void Connection::Open(const QString& connectionString, const QString&, const QString&, long) {
-  if (d->db) throw Error(adErrObjectOpen, QStringLiteral("Operation is not allowed when the object is open."));
+  if (d->IsOpen()) throw Error(adErrObjectOpen, QStringLiteral("Operation is not allowed when the object is open."));
   const QHash<QString, QString> parts = ParseConnectionString(connectionString);
   const QString provider = parts.value(QStringLiteral("provider"));
   const QString source = parts.value(QStringLiteral("data source"));
+  if (provider.compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0) {
+    if (source.contains(QChar(0)))
+      throw Error(adErrInvalidArgument, QStringLiteral("Invalid connection string: NUL character"));
+    d->pg = std::make_unique<detail::PgConexao>(source);
+    d->path = d->pg->Fonte();
+    return;
+  }
   if (!provider.isEmpty() && provider.compare(QLatin1String("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) != 0 &&
       provider.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) != 0)
     throw Error(adErrProviderNotFound,
@@ -716,12 +892,18 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
   d->wal = false;
 }
 
-bool Connection::IsOpen() const { return d->db != nullptr; }
+bool Connection::IsOpen() const { return d->IsOpen(); }
 
 void Connection::Close() {
-  if (!d->db) return;
+  if (!d->IsOpen()) return;
   // Recordsets still open keep their own connection and count afresh.
   for (Recordset::Impl* rs : std::vector<Recordset::Impl*>(d->snapshots)) rs->Detach();
+  if (d->pg) {
+    // Forward-only recordsets hold their whole result and need no connection.
+    d->pg.reset();
+    d->path.clear();
+    return;
+  }
   // Forward-only recordsets still reading keep the handle alive until they are done.
   sqlite3_close_v2(d->db);
   d->db = nullptr;
@@ -730,7 +912,17 @@ void Connection::Close() {
 }
 
 std::unique_ptr<Recordset> Connection::Execute(const QString& commandText, long) {
-  if (!d->db) ThrowClosed();
+  if (!d->IsOpen()) ThrowClosed();
+  if (d->pg) {
+    if (commandText.contains(QChar(0)))
+      throw Error(adErrStatementRefused, QStringLiteral("The statement holds a NUL character and was not run."));
+    if (commandText.trimmed().isEmpty())
+      throw Error(adErrInvalidArgument, QStringLiteral("The command text holds no statement."));
+    detail::Resultado r = d->ExecutePg(commandText);
+    auto rs = std::make_unique<Recordset>();
+    if (r.r) rs->d->OpenPg(std::move(r), d->pg.get(), commandText);
+    return rs;
+  }
   Stmt st = PrepareOne(d->db, commandText);
   auto rs = std::make_unique<Recordset>();
   if (sqlite3_column_count(st.s) > 0) {
@@ -763,6 +955,21 @@ std::unique_ptr<Recordset> Connection::Execute(const QString& commandText, long)
 }
 
 QString Connection::DataSource() const { return d->path; }
+bool Connection::IsServer() const { return d->pg != nullptr; }
+
+QStringList Connection::TableColumns(const QString& table) {
+  if (!d->IsOpen()) ThrowClosed();
+  if (d->pg) return d->pg->Colunas(table);
+  Stmt st = PrepareOne(d->db, QStringLiteral("Select name From pragma_table_info(?)"));
+  const QByteArray t = table.toUtf8();
+  sqlite3_bind_text(st.s, 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+  QStringList out;
+  int rc;
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW)
+    out << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.s, 0)));
+  if (rc != SQLITE_DONE) ThrowSqlite(d->db);
+  return out;
+}
 sqlite3* Connection::Handle() const { return d->db; }
 
 // ---------------------------------------------------------------- Recordset
@@ -807,9 +1014,21 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
   if (d->mode != Impl::Mode::Closed)
     throw Error(adErrObjectOpen, QStringLiteral("Operation is not allowed when the object is open."));
   sqlite3* db = activeConnection.d->db;
-  if (!db) ThrowClosed();
+  detail::PgConexao* pg = activeConnection.d->pg.get();
+  if (!activeConnection.d->IsOpen()) ThrowClosed();
 
-  if (activeConnection.CursorLocation == adUseServer && cursorType == adOpenForwardOnly) {
+  if (pg && activeConnection.CursorLocation == adUseServer && cursorType == adOpenForwardOnly) {
+    if (source.contains(QChar(0)))
+      throw Error(adErrStatementRefused, QStringLiteral("The statement holds a NUL character and was not run."));
+    detail::Resultado r = pg->Executa(source);
+    if (PQresultStatus(r.r) != PGRES_TUPLES_OK)
+      throw Error(adErrInvalidArgument, QStringLiteral("The source is not a query that returns rows."));
+    d->OpenPg(std::move(r), pg, source);
+    return;
+  }
+  if (pg && source.contains(QChar(0)))
+    throw Error(adErrStatementRefused, QStringLiteral("The statement holds a NUL character and was not run."));
+  if (!pg && activeConnection.CursorLocation == adUseServer && cursorType == adOpenForwardOnly) {
     Stmt st = PrepareOne(db, source);
     if (sqlite3_column_count(st.s) == 0)
       throw Error(adErrInvalidArgument, QStringLiteral("The source is not a query that returns rows."));
@@ -818,7 +1037,7 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
   }
 
   // Let SQLite judge the text first, so its own message reports a bad query.
-  {
+  if (!pg) {
     Stmt check = PrepareOne(db, source);
     if (sqlite3_column_count(check.s) == 0)
       throw Error(adErrInvalidArgument, QStringLiteral("The source is not a query that returns rows."));
@@ -864,44 +1083,25 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
     }
   }
 
-  activeConnection.d->EnsureWal();
-  sqlite3* snap = nullptr;
-  const QByteArray path = sqlite3_db_filename(db, "main");
-  if (sqlite3_open_v2(path.constData(), &snap, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-    try {
-      ThrowSqlite(snap, QString::fromUtf8(path));
-    } catch (...) {
-      sqlite3_close_v2(snap);
-      throw;
-    }
-  }
-  sqlite3_extended_result_codes(snap, 1);
-  sqlite3_busy_timeout(snap, Connection::kBusyTimeoutMs);
-  detail::RegisterLike(snap);
+  if (!pg) activeConnection.d->EnsureWal();
+  d->leitor = pg ? detail::NovoLeitorPg(pg->Conninfo())
+                 : std::unique_ptr<detail::Leitor>(new LeitorSqlite(sqlite3_db_filename(db, "main")));
   d->mode = Impl::Mode::Snapshot;
-  d->snap = snap;
   try {
     d->table = m.captured(2);
     d->columns = m.captured(1);
     d->where = where;
     d->ordem = std::move(ordem);
     // Columns declared Not Null need no Null branch in the position queries.
-    {
-      Stmt info = PrepareOne(snap, QStringLiteral("Select name, \"notnull\" From pragma_table_info(?)"));
-      const QByteArray t = d->table.toUtf8();
-      sqlite3_bind_text(info.s, 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-      while (sqlite3_step(info.s) == SQLITE_ROW) {
-        const QString name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(info.s, 0)));
-        for (Impl::Termo& o : d->ordem) {
-          QString bareName = o.coluna;
-          if (bareName.startsWith(QLatin1Char('[')) || bareName.startsWith(QLatin1Char('"'))) bareName = bareName.mid(1).chopped(1);
-          if (bareName.compare(name, Qt::CaseInsensitive) == 0) o.nullable = sqlite3_column_int(info.s, 1) == 0;
-        }
-      }
+    const QSet<QString> notNull = d->leitor->NaoNulas(d->table);
+    for (Impl::Termo& o : d->ordem) {
+      QString bareName = o.coluna;
+      if (bareName.startsWith(QLatin1Char('[')) || bareName.startsWith(QLatin1Char('"'))) bareName = bareName.mid(1).chopped(1);
+      o.nullable = !notNull.contains(bareName.toLower());
     }
-    sqlite3_stmt* probe = d->Prepared(QStringLiteral("Select ") + d->SelectList() + QStringLiteral(" From ") +
-                                      d->table + QStringLiteral(" Where 0"));
-    d->SetNames(probe, d->FirstColumn());
+    d->SetNames(d->leitor->Nomes(QStringLiteral("Select ") + d->SelectList() + QStringLiteral(" From ") + d->table +
+                                 QStringLiteral(" Where 1 = 0")),
+                d->FirstColumn());
     d->conn = activeConnection.d.get();
     d->conn->snapshots.push_back(d.get());
     d->Requery();
@@ -963,6 +1163,14 @@ bool Recordset::EOF_() const {
 
 void Recordset::Requery() {
   if (d->mode == Impl::Mode::Closed) ThrowClosed();
+  if (d->mode == Impl::Mode::Forward && d->fwdPgConn) {
+    detail::Resultado r = d->fwdPgConn->Executa(d->fwdSql);
+    d->fwdPg = std::move(r);
+    d->pos = -1;
+    d->bof = d->eof = true;
+    d->StepForward();
+    return;
+  }
   if (d->mode == Impl::Mode::Forward) {
     sqlite3_reset(d->fwd.s);
     d->pos = -1;
@@ -1041,6 +1249,7 @@ QVariant Recordset::Fields(int index) const {
   if (d->mode == Impl::Mode::Forward) {
     if (d->bof || d->eof) ThrowNoCurrentRecord();
     d->CheckIndex(index);
+    if (d->fwdPg.r) return detail::ValorPg(d->fwdPg.r, int(d->pos), index).ToVariant();
     return ColumnValue(d->fwd.s, index);
   }
   return d->Column(index).ToVariant();
@@ -1052,6 +1261,14 @@ bool Recordset::FieldUtf8(int index, QByteArrayView* text) const {
   if (d->mode == Impl::Mode::Forward) {
     if (d->bof || d->eof) ThrowNoCurrentRecord();
     d->CheckIndex(index);
+    if (d->fwdPg.r) {
+      if (PQgetisnull(d->fwdPg.r, int(d->pos), index)) {
+        *text = {};
+        return false;
+      }
+      *text = QByteArrayView(PQgetvalue(d->fwdPg.r, int(d->pos), index), PQgetlength(d->fwdPg.r, int(d->pos), index));
+      return true;
+    }
     sqlite3_stmt* st = d->fwd.s;
     // The blob accessor hands out the stored bytes as they are; the text one
     // copies them to add a terminator. Only an empty value or Null gives no pointer.

@@ -1,10 +1,14 @@
 #pragma once
-// Data objects over SQLite: a Connection and a Recordset with the operations
-// the forms use. Names follow the data-access library the forms were written
-// against (Open, Execute, MoveFirst, BOF, Find, Fields ...).
+// Data objects over an SQLite file or a PostgreSQL server: a Connection and a
+// Recordset with the operations the forms use. Names follow the data-access
+// library the forms were written against (Open, Execute, MoveFirst, BOF, Find,
+// Fields ...). Both engines follow the same snapshot, position and counting
+// rules described below; what differs is said where it matters.
 //
 // Every failure throws ado::Error, carrying a number and a description. For
 // failures reported by SQLite the number is SQLite's (extended) result code;
+// a server's failures are given the number of the same failure on SQLite
+// (a repeated key is adErrDuplicateKey on both), or one of the numbers below;
 // the description is in Portuguese for the failures a user can meet (missing
 // file, not a database, locked, read-only, disk full, I/O error, missing table
 // or column, syntax), and SQLite's own message otherwise, which
@@ -12,6 +16,7 @@
 // use the numbers listed below.
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <exception>
 #include <memory>
@@ -48,6 +53,15 @@ constexpr long adErrStatementRefused = 3709;   // more than one statement, NUL i
 constexpr long adErrObjectOpen = 3705;         // the object is already open
 constexpr long adErrProviderNotFound = 3706;   // unknown Provider in the connection string
 constexpr long adErrNotSupported = 3251;       // not possible with this cursor (forward-only)
+// A value repeated in a unique column: SQLite's SQLITE_CONSTRAINT_UNIQUE, and
+// a server's unique violation (SQLSTATE 23505).
+constexpr long adErrDuplicateKey = 2067;
+// The server cannot be reached, refused the connection, or the connection
+// broke during the command (which may or may not have been carried out).
+constexpr long adErrConnectionLost = 3760;
+// The server's settings differ from what the statements need
+// (standard_conforming_strings must be on).
+constexpr long adErrServerSettings = 3761;
 
 class Error : public std::exception {
  public:
@@ -83,8 +97,24 @@ class Connection {
   int CursorLocation = adUseClient;
 
   // Opens "Provider=...;Data Source=<path>" (Provider may be left out; the
-  // providers accepted are Microsoft.Jet.OLEDB.4.0 and SQLite). A value may be
-  // put in double quotes (a quote inside doubled), so a path may hold ";".
+  // providers accepted are Microsoft.Jet.OLEDB.4.0 and SQLite for a file,
+  // PostgreSQL for a server). A value may be put in double quotes (a quote
+  // inside doubled), so a path may hold ";".
+  //
+  // Provider=PostgreSQL: Data Source is a libpq connection string, URI or
+  // "service=<name>" of pg_service.conf; passwords come from libpq (.pgpass,
+  // the service file), TLS as its sslmode says (by default used when the
+  // server offers it). The session is set to UTF-8, DateStyle ISO and time
+  // zone UTC; the call fails with adErrServerSettings unless
+  // standard_conforming_strings is on, so that a backslash in a literal stays
+  // a backslash. Unquoted names fold to lower case on the server: field
+  // lookup by name ignores case. "Like '<pattern>'" is sent with "Escape ''",
+  // so that only "%" and "_" are special, as on the file; case is ignored as
+  // the columns' type says (citext in the server schema). A command finding
+  // the connection closed while idle connects again first; a command that
+  // loses it midway fails with adErrConnectionLost and is never repeated.
+  // Another connection's commits are seen through the notifications of the
+  // server schema's trigger (channel vt_mudou).
   // The file must exist, be non-empty, be a database and be writable, with its
   // folder writable too (SQLite keeps its -wal and -shm files there); otherwise
   // the call fails and the folder is left exactly as it was: opening writes
@@ -113,9 +143,12 @@ class Connection {
 
   static constexpr int kBusyTimeoutMs = 1500;
 
-  // The path of the open database file.
+  // The path of the open database file; on a server "<db> em <host>:<port>".
   QString DataSource() const;
-  // The underlying handle, for benchmarks and tests.
+  bool IsServer() const;
+  // The names of a table's columns; empty when there is no such table.
+  QStringList TableColumns(const QString& table);
+  // The underlying handle, for benchmarks and tests (null on a server).
   sqlite3* Handle() const;
 
  public:
@@ -151,6 +184,11 @@ class Recordset {
   // Requery is answered from the changes seen since the last one: nothing to
   // read when nothing changed, the changed rows only when its own connection
   // wrote, a count of the table only when another connection wrote.
+  // On a server the recordset has a server connection of its own, reading in
+  // autocommit, and pins with a REPEATABLE READ transaction that Requery ends:
+  // no transaction stays open while the program waits for the user. The
+  // table needs a unique column named rowid (the server schema's identity
+  // column), and "Select *" lists it too.
   //
   // Its source must be a single-table query:
   //   Select <columns or *> From <table> [Where <condition>] [Order By <columns>]

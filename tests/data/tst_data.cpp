@@ -7,6 +7,9 @@
 #include "platform/forms/msgbox.h"
 #include "platform/forms/window.h"
 #include "tests/data/testdb.h"
+#include "tests/pg/pgcluster.h"
+
+#include <optional>
 
 using clientes::Cliente;
 
@@ -40,15 +43,24 @@ class TstData : public QObject {
   Q_OBJECT
   QTemporaryDir dir_;
   QList<forms::MsgBoxCall> boxes_;
+  // With VT_TEST_SERVIDOR set, every test runs on a server of its own.
+  std::optional<pgteste::Cluster> cluster_;
 
  private slots:
   void initTestCase() {
+    if (qEnvironmentVariableIsSet("VT_TEST_SERVIDOR")) {
+      if (pgteste::Cluster::Bin().isEmpty()) QSKIP("PostgreSQL server programs are not installed");
+      cluster_.emplace();
+      cluster_->CriaBanco("ulmaro", VT_SOURCE_DIR "/data/schema-pg.sql");
+      qputenv("VT_SERVIDOR", cluster_->Conninfo("ulmaro").toUtf8());
+    }
     forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {
       boxes_ << c;
       return int(forms::vbOK);
     });
   }
   void init() {
+    if (cluster_) pgteste::Cluster::Sql(cluster_->Conninfo("ulmaro"), "Truncate Clientes Restart Identity");
     testdb::Cria(dir_.filePath("ulmaro.mdb"));
     forms::SetProgramFolder(dir_.path());
     mGeral::AbreBanco();
@@ -56,6 +68,7 @@ class TstData : public QObject {
   void cleanup() { mGeral::cnConexao.reset(); }
 
   void abreBancoFailsOnMissingFile() {
+    if (cluster_) QSKIP("the file only");
     QTemporaryDir vazio;
     forms::SetProgramFolder(vazio.path());
     QString descricao;
@@ -63,6 +76,30 @@ class TstData : public QObject {
     QCOMPARE(descricao, "O arquivo de banco de dados não foi encontrado: " + vazio.filePath("ulmaro.mdb"));
     QVERIFY(!QFile::exists(vazio.filePath("ulmaro.mdb")));
     QVERIFY(mGeral::cnConexao && !mGeral::cnConexao->IsOpen());
+  }
+
+  // The switch: unset or empty, the file; a bare name, a service of pg_service.conf.
+  void abreBancoNoServidor() {
+    const QByteArray antes = qgetenv("VT_SERVIDOR");
+    auto volta = qScopeGuard([&] { qputenv("VT_SERVIDOR", antes); });
+    qputenv("VT_SERVIDOR", "escritorio");
+    QCOMPARE(mGeral::Servidor(), QString("service=escritorio"));
+    qputenv("VT_SERVIDOR", " ");
+    QCOMPARE(mGeral::Servidor(), QString());
+    mGeral::AbreBanco();
+    QVERIFY(!mGeral::cnConexao->IsServer());
+    if (!cluster_) return;
+    // No server there: one clear error, nothing open.
+    qputenv("VT_SERVIDOR", "host=" + QFile::encodeName(dir_.filePath("nada")) + " dbname=ulmaro");
+    QString descricao;
+    QCOMPARE(testdb::ErroDe(mGeral::AbreBanco, &descricao), ado::adErrConnectionLost);
+    QVERIFY2(descricao.startsWith("Não foi possível conectar ao servidor de banco de dados"), qPrintable(descricao));
+    QVERIFY(!mGeral::cnConexao->IsOpen());
+    // A server without the table: refused as the file is.
+    qputenv("VT_SERVIDOR", cluster_->Conninfo("postgres").toUtf8());
+    QCOMPARE(testdb::ErroDe(mGeral::AbreBanco, &descricao), 1L);
+    QVERIFY2(descricao.startsWith("A tabela Clientes não existe no banco de dados: postgres em "), qPrintable(descricao));
+    QVERIFY(!mGeral::cnConexao->IsOpen());
   }
 
   void statementTexts() {

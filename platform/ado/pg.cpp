@@ -1,0 +1,455 @@
+#include "platform/ado/pg.h"
+
+#include <QRegularExpression>
+
+#include "platform/ado/ado.h"
+
+namespace ado::detail {
+
+namespace {
+
+// Type oids of the server's built-in types (pg_type.dat).
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700,
+              kFloat8 = 701, kNumeric = 1700, kTimestamp = 1114;
+
+QString Campo(const PGresult* r, int field) {
+  const char* v = r ? PQresultErrorField(r, field) : nullptr;
+  return v ? QString::fromUtf8(v) : QString();
+}
+
+// The first quoted name in a server message ("relation \"x\" does not exist").
+QString Citado(const QString& msg) {
+  static const QRegularExpression re(QStringLiteral("\"([^\"]*)\""));
+  const auto m = re.match(msg);
+  return m.hasMatch() ? m.captured(1) : msg;
+}
+
+bool ConexaoPerdida(PGconn* c, const PGresult* r) {
+  if (!c || PQstatus(c) != CONNECTION_OK) return true;
+  const QString state = Campo(r, PG_DIAG_SQLSTATE);
+  return !r || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"));
+}
+
+}  // namespace
+
+[[noreturn]] void ThrowPg(PGconn* c, const PGresult* r, const QString& context) {
+  QString native = r ? Campo(r, PG_DIAG_MESSAGE_PRIMARY) : QString();
+  if (native.isEmpty()) native = QString::fromUtf8(c ? PQerrorMessage(c) : "out of memory").trimmed();
+  const QString state = Campo(r, PG_DIAG_SQLSTATE);
+  if (!state.isEmpty()) native = state + QLatin1String(": ") + native;
+  long number = 1;
+  QString desc;
+  if (ConexaoPerdida(c, r)) {
+    number = adErrConnectionLost;
+    desc = QStringLiteral("A conexão com o servidor de banco de dados foi perdida; "
+                          "o próximo comando tentará conectar de novo");
+  } else if (state == QLatin1String("23505")) {
+    number = adErrDuplicateKey;
+    desc = QStringLiteral("Valor repetido numa coluna que não aceita repetição (%1)")
+               .arg(Campo(r, PG_DIAG_CONSTRAINT_NAME));
+  } else if (state == QLatin1String("23502")) {
+    number = SQLITE_CONSTRAINT_NOTNULL;
+    desc = QStringLiteral("Coluna obrigatória sem valor (%1)").arg(Campo(r, PG_DIAG_COLUMN_NAME));
+  } else if (state.startsWith(QLatin1String("23"))) {
+    number = SQLITE_CONSTRAINT;
+    desc = QStringLiteral("O banco de dados recusou o valor (%1)").arg(native);
+  } else if (state.startsWith(QLatin1String("22"))) {
+    number = SQLITE_MISMATCH;
+    desc = QStringLiteral("O banco de dados recusou o valor (%1)").arg(native);
+  } else if (state == QLatin1String("42P01")) {
+    desc = QStringLiteral("A tabela %1 não existe no banco de dados").arg(Citado(native));
+  } else if (state == QLatin1String("42703")) {
+    desc = QStringLiteral("A coluna %1 não existe").arg(Citado(native));
+  } else if (state == QLatin1String("42601") &&
+             Campo(r, PG_DIAG_SOURCE_FUNCTION) == QLatin1String("exec_parse_message")) {
+    number = adErrStatementRefused;
+    desc = QStringLiteral("The command text holds more than one statement; nothing was run.");
+  } else if (state == QLatin1String("42601")) {
+    desc = QStringLiteral("Erro de sintaxe: %1").arg(native);
+  } else if (state == QLatin1String("55P03") || state.startsWith(QLatin1String("40"))) {
+    number = SQLITE_BUSY;
+    desc = QStringLiteral("O banco de dados está bloqueado por outro programa");
+  } else if (state.startsWith(QLatin1String("53"))) {
+    number = SQLITE_FULL;
+    desc = QStringLiteral("O servidor de banco de dados está sem espaço ou sem recursos");
+  } else if (state == QLatin1String("42501")) {
+    number = SQLITE_READONLY;
+    desc = QStringLiteral("O banco de dados não permite esta operação a este usuário");
+  } else {
+    desc = native;
+  }
+  if (!context.isEmpty()) {
+    desc += QLatin1String(": ") + context;
+    native += QLatin1String(": ") + context;
+  }
+  throw Error(number, desc, native);
+}
+
+QString TextoPg(const QString& s, bool params) {
+  QString out;
+  out.reserve(s.size() + 16);
+  const qsizetype n = s.size();
+  qsizetype i = 0;
+  int param = 0;
+  bool depoisDeLike = false;
+  qsizetype fimPadrao = -1;  // in out, just after a Like pattern still to be given Escape
+  auto fechaPadrao = [&](bool escape) {
+    if (fimPadrao >= 0 && !escape) out.insert(fimPadrao, QLatin1String(" Escape ''"));
+    fimPadrao = -1;
+  };
+  auto copiaAte = [&](qsizetype fim) {
+    out += QStringView(s).mid(i, fim - i);
+    i = fim;
+  };
+  while (i < n) {
+    const QChar c = s[i];
+    const QChar next = i + 1 < n ? s[i + 1] : QChar();
+    if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+      qsizetype j = i + 1;
+      while (j < n) {
+        if (s[j] == c) {
+          if (j + 1 < n && s[j + 1] == c) {
+            j += 2;
+            continue;
+          }
+          break;
+        }
+        ++j;
+      }
+      fechaPadrao(false);
+      copiaAte(std::min(j + 1, n));
+      if (c == QLatin1Char('\'') && depoisDeLike) fimPadrao = out.size();
+      depoisDeLike = false;
+    } else if (c == QLatin1Char('-') && next == QLatin1Char('-')) {
+      const qsizetype fim = s.indexOf(QLatin1Char('\n'), i);
+      copiaAte(fim < 0 ? n : fim);
+    } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+      const qsizetype fim = s.indexOf(QLatin1String("*/"), i + 2);
+      copiaAte(fim < 0 ? n : fim + 2);
+    } else if (c.isSpace()) {
+      copiaAte(i + 1);
+    } else if (c.isLetter() || c == QLatin1Char('_')) {
+      qsizetype j = i + 1;
+      while (j < n && (s[j].isLetterOrNumber() || s[j] == QLatin1Char('_') || s[j] == QLatin1Char('$'))) ++j;
+      const QStringView word = QStringView(s).mid(i, j - i);
+      fechaPadrao(word.compare(QLatin1String("escape"), Qt::CaseInsensitive) == 0);
+      depoisDeLike = word.compare(QLatin1String("like"), Qt::CaseInsensitive) == 0 ||
+                     word.compare(QLatin1String("ilike"), Qt::CaseInsensitive) == 0;
+      copiaAte(j);
+    } else {
+      fechaPadrao(false);
+      depoisDeLike = false;
+      if (c == QLatin1Char('?') && params) {
+        out += QLatin1Char('$') + QString::number(++param);
+        ++i;
+      } else {
+        copiaAte(i + 1);
+      }
+    }
+  }
+  fechaPadrao(false);
+  return out;
+}
+
+Valor ValorPg(const PGresult* r, int row, int col) {
+  Valor v;
+  if (PQgetisnull(r, row, col)) return v;
+  const char* p = PQgetvalue(r, row, col);
+  const int len = PQgetlength(r, row, col);
+  switch (PQftype(r, col)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+      v.type = SQLITE_INTEGER;
+      v.i = QByteArrayView(p, len).toLongLong();
+      break;
+    case kBool:
+      v.type = SQLITE_INTEGER;
+      v.i = len > 0 && p[0] == 't';
+      break;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+      v.type = SQLITE_FLOAT;
+      v.f = QByteArrayView(p, len).toDouble();
+      break;
+    case kBytea: {
+      size_t n = 0;
+      unsigned char* b = PQunescapeBytea(reinterpret_cast<const unsigned char*>(p), &n);
+      v.type = SQLITE_BLOB;
+      v.bytes = QByteArray(reinterpret_cast<const char*>(b), qsizetype(n));
+      PQfreemem(b);
+      break;
+    }
+    case kTimestamp: {
+      // The server drops trailing zeros of the fraction; the file keeps three.
+      v.type = SQLITE_TEXT;
+      v.bytes = QByteArray(p, len);
+      const qsizetype dot = v.bytes.indexOf('.');
+      if (dot < 0)
+        v.bytes += ".000";
+      else if (v.bytes.size() - dot - 1 < 3)
+        v.bytes += QByteArray(3 - (v.bytes.size() - dot - 1), '0');
+      break;
+    }
+    default:
+      v.type = SQLITE_TEXT;
+      v.bytes = QByteArray(p, len);
+  }
+  return v;
+}
+
+// ---------------------------------------------------------------- PgConexao
+
+namespace {
+
+QString SemSenha(const QString& conninfo) {
+  char* err = nullptr;
+  PQconninfoOption* opts = PQconninfoParse(conninfo.toUtf8().constData(), &err);
+  if (err) PQfreemem(err);
+  if (!opts) return QStringLiteral("(conexão ao servidor)");
+  QStringList parts;
+  for (PQconninfoOption* o = opts; o->keyword; ++o) {
+    if (!o->val || !*o->val) continue;
+    const QByteArray k = o->keyword;
+    if (k == "service" || k == "host" || k == "hostaddr" || k == "port" || k == "dbname" || k == "user")
+      parts << QString::fromUtf8(k) + QLatin1Char('=') + QString::fromUtf8(o->val);
+  }
+  PQconninfoFree(opts);
+  return parts.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+PgConexao::PgConexao(const QString& conninfo) : conninfo_(conninfo) {
+  const QByteArray info = conninfo.toUtf8();
+  // The connection string's own values win over the defaults before it;
+  // the encoding after it is the program's.
+  const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
+  const char* values[] = {"10", "VaskorTorvana", info.constData(), "UTF8", nullptr};
+  c_ = PQconnectdbParams(keys, values, 1);
+  if (!c_ || PQstatus(c_) != CONNECTION_OK) {
+    const QString native = QString::fromUtf8(c_ ? PQerrorMessage(c_) : "out of memory").trimmed();
+    PQfinish(c_);
+    c_ = nullptr;
+    throw Error(adErrConnectionLost,
+                QStringLiteral("Não foi possível conectar ao servidor de banco de dados (%1)").arg(SemSenha(conninfo)),
+                native);
+  }
+  // The server's notices (a session ended by a restart, ...) are not the program's output.
+  PQsetNoticeProcessor(c_, [](void*, const char*) {}, nullptr);
+  try {
+    Ajusta();
+  } catch (...) {
+    PQfinish(c_);
+    c_ = nullptr;
+    throw;
+  }
+}
+
+PgConexao::~PgConexao() { PQfinish(c_); }
+
+QString PgConexao::Fonte() const {
+  if (!c_) return SemSenha(conninfo_);
+  return QStringLiteral("%1 em %2:%3")
+      .arg(QString::fromUtf8(PQdb(c_)), QString::fromUtf8(PQhost(c_)), QString::fromUtf8(PQport(c_)));
+}
+
+void PgConexao::Ajusta() {
+  const char* scs = PQparameterStatus(c_, "standard_conforming_strings");
+  if (!scs || qstrcmp(scs, "on") != 0)
+    throw Error(adErrServerSettings,
+                QStringLiteral("O servidor de banco de dados precisa de standard_conforming_strings = on"),
+                QStringLiteral("standard_conforming_strings is %1").arg(QString::fromLatin1(scs ? scs : "unknown")));
+  Resultado r(PQexec(c_, "SET DateStyle = 'ISO, YMD'; SET TimeZone = 'UTC'; LISTEN vt_mudou"));
+  if (PQresultStatus(r.r) != PGRES_COMMAND_OK) ThrowPg(c_, r.r);
+  preparadas_.clear();
+}
+
+void PgConexao::LeAvisos() {
+  const int eu = PQbackendPID(c_);
+  while (PGnotify* n = PQnotifies(c_)) {
+    if (n->be_pid != eu) ++alheia_;
+    PQfreemem(n);
+  }
+}
+
+void PgConexao::Garante() {
+  if (PQstatus(c_) == CONNECTION_OK && PQtransactionStatus(c_) == PQTRANS_IDLE) {
+    // Reads what arrived while idle: notifications, or the server's goodbye.
+    for (int i = 0; i < 2 && PQstatus(c_) == CONNECTION_OK; ++i) {
+      if (!PQconsumeInput(c_)) break;
+      LeAvisos();
+    }
+  }
+  if (PQstatus(c_) == CONNECTION_OK) return;
+  PQreset(c_);
+  if (PQstatus(c_) != CONNECTION_OK)
+    throw Error(adErrConnectionLost,
+                QStringLiteral("Não foi possível conectar ao servidor de banco de dados (%1)").arg(Fonte()),
+                QString::fromUtf8(PQerrorMessage(c_)).trimmed());
+  ++alheia_;  // what others did meanwhile is unknown
+  Ajusta();
+}
+
+namespace {
+struct Parametros {
+  std::vector<QByteArray> textos;
+  std::vector<const char*> valores;
+  std::vector<int> tamanhos, formatos;
+  explicit Parametros(const std::vector<const Valor*>& ps) {
+    textos.reserve(ps.size());
+    for (const Valor* v : ps) {
+      int formato = 0;
+      switch (v ? v->type : SQLITE_NULL) {
+        case SQLITE_NULL: textos.emplace_back(); break;
+        case SQLITE_INTEGER: textos.push_back(QByteArray::number(v->i)); break;
+        case SQLITE_FLOAT: textos.push_back(QByteArray::number(v->f, 'g', 17)); break;
+        case SQLITE_BLOB: textos.push_back(v->bytes); formato = 1; break;
+        default: textos.push_back(v->bytes); break;
+      }
+      formatos.push_back(formato);
+    }
+    for (size_t k = 0; k < ps.size(); ++k) {
+      const bool nulo = !ps[k] || ps[k]->type == SQLITE_NULL;
+      valores.push_back(nulo ? nullptr : textos[k].constData());
+      tamanhos.push_back(int(textos[k].size()));
+    }
+  }
+};
+
+void Confere(PGconn* c, const Resultado& r) {
+  const ExecStatusType st = PQresultStatus(r.r);
+  if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && st != PGRES_EMPTY_QUERY) ThrowPg(c, r.r);
+}
+}  // namespace
+
+Resultado PgConexao::Executa(const QString& sql, const std::vector<const Valor*>& params) {
+  Garante();
+  const QByteArray texto = TextoPg(sql, !params.empty()).toUtf8();
+  Parametros p(params);
+  Resultado r(PQexecParams(c_, texto.constData(), int(params.size()), nullptr, p.valores.data(), p.tamanhos.data(),
+                           p.formatos.data(), 0));
+  Confere(c_, r);
+  LeAvisos();
+  return r;
+}
+
+Resultado PgConexao::Preparada(const QString& sql, const std::vector<const Valor*>& params) {
+  Garante();
+  auto it = preparadas_.find(sql);
+  if (it == preparadas_.end()) {
+    const QByteArray nome = "vt" + QByteArray::number(preparadas_.size() + 1);
+    const QByteArray texto = TextoPg(sql, true).toUtf8();
+    Resultado r(PQprepare(c_, nome.constData(), texto.constData(), 0, nullptr));
+    Confere(c_, r);
+    it = preparadas_.insert(sql, nome);
+  }
+  Parametros p(params);
+  Resultado r(PQexecPrepared(c_, it.value().constData(), int(params.size()), p.valores.data(), p.tamanhos.data(),
+                             p.formatos.data(), 0));
+  Confere(c_, r);
+  return r;
+}
+
+qint64 PgConexao::VersaoAlheia(bool exata) {
+  // A round trip: the server hands over every notification of a commit that
+  // finished before it.
+  if (exata)
+    Executa(QStringLiteral(""));
+  else if (PQstatus(c_) == CONNECTION_OK && PQconsumeInput(c_))
+    LeAvisos();
+  return alheia_;
+}
+
+QStringList PgConexao::Colunas(const QString& table) {
+  const Valor nome{SQLITE_TEXT, 0, 0, table.toUtf8()};
+  Resultado r = Executa(QStringLiteral("Select attname From pg_attribute Where attrelid = to_regclass(?) "
+                                       "And attnum > 0 And Not attisdropped Order By attnum"),
+                        {&nome});
+  QStringList out;
+  for (int i = 0; i < PQntuples(r.r); ++i) out << QString::fromUtf8(PQgetvalue(r.r, i, 0));
+  return out;
+}
+
+// ---------------------------------------------------------------- LeitorPg
+
+namespace {
+
+class LeitorPg final : public Leitor {
+ public:
+  explicit LeitorPg(const QString& conninfo) : c_(conninfo) {}
+
+  bool Linha(const QString& sql, const std::vector<const Valor*>& params, std::vector<Valor>* out) override {
+    Resultado r = c_.Preparada(sql, params);
+    if (PQntuples(r.r) == 0) return false;
+    const int n = PQnfields(r.r);
+    std::vector<Valor> fresh;
+    fresh.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) fresh.push_back(ValorPg(r.r, 0, i));
+    *out = std::move(fresh);
+    return true;
+  }
+
+  QStringList Nomes(const QString& sql) override {
+    c_.Garante();
+    const QByteArray texto = TextoPg(sql, false).toUtf8();
+    Resultado r(PQprepare(c_.Handle(), "", texto.constData(), 0, nullptr));
+    Confere(c_.Handle(), r);
+    Resultado d(PQdescribePrepared(c_.Handle(), ""));
+    Confere(c_.Handle(), d);
+    QStringList names;
+    for (int i = 0; i < PQnfields(d.r); ++i) names << QString::fromUtf8(PQfname(d.r, i));
+    return names;
+  }
+
+  QSet<QString> NaoNulas(const QString& table) override {
+    const Valor nome{SQLITE_TEXT, 0, 0, table.toUtf8()};
+    Resultado r = c_.Executa(QStringLiteral("Select lower(attname) From pg_attribute Where attrelid = to_regclass(?) "
+                                            "And attnum > 0 And Not attisdropped And attnotnull"),
+                             {&nome});
+    QSet<QString> out;
+    for (int i = 0; i < PQntuples(r.r); ++i) out.insert(QString::fromUtf8(PQgetvalue(r.r, i, 0)));
+    return out;
+  }
+
+  void Fixa() override {
+    if (PQtransactionStatus(c_.Handle()) == PQTRANS_INTRANS) return;
+    c_.Garante();
+    // The snapshot is taken by the first query of the transaction.
+    Resultado r(PQexec(c_.Handle(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; SELECT 1"));
+    if (PQresultStatus(r.r) != PGRES_TUPLES_OK) {
+      Solta();
+      ThrowPg(c_.Handle(), r.r);
+    }
+  }
+
+  void Solta() override {
+    PGconn* c = c_.Handle();
+    if (PQstatus(c) != CONNECTION_OK || PQtransactionStatus(c) == PQTRANS_IDLE) return;
+    Resultado r(PQexec(c, PQtransactionStatus(c) == PQTRANS_INTRANS ? "COMMIT" : "ROLLBACK"));
+  }
+
+  QString CondicaoIds() const override { return QStringLiteral("rowid = Any(?::bigint[])"); }
+  Valor ParametroIds(const std::unordered_set<sqlite3_int64>& ids) const override {
+    Valor v;
+    v.type = SQLITE_TEXT;
+    v.bytes = "{";
+    for (sqlite3_int64 id : ids) {
+      if (v.bytes.size() > 1) v.bytes += ',';
+      v.bytes += QByteArray::number(id);
+    }
+    v.bytes += '}';
+    return v;
+  }
+
+ private:
+  PgConexao c_;
+};
+
+}  // namespace
+
+std::unique_ptr<Leitor> NovoLeitorPg(const QString& conninfo) { return std::make_unique<LeitorPg>(conninfo); }
+
+}  // namespace ado::detail

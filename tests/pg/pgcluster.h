@@ -1,0 +1,146 @@
+#pragma once
+// A throwaway PostgreSQL cluster for tests: initdb and pg_ctl in a temporary
+// folder, reached only through a Unix socket in that folder, stopped and
+// removed when the object goes. When the tests run as root the server runs as
+// the unprivileged user "postgres" (initdb refuses root).
+#include <libpq-fe.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <exception>
+#include <stdexcept>
+
+namespace pgteste {
+
+class Cluster {
+ public:
+  // The folder of the server's programs (initdb, pg_ctl); empty when they are not installed.
+  static QString Bin() {
+    QDir base(QStringLiteral("/usr/lib/postgresql"));
+    QStringList versoes = base.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    std::sort(versoes.begin(), versoes.end(), [](const QString& a, const QString& b) { return a.toInt() > b.toInt(); });
+    for (const QString& v : versoes) {
+      const QString bin = base.filePath(v + QStringLiteral("/bin"));
+      if (QFile::exists(bin + QStringLiteral("/initdb")) && QFile::exists(bin + QStringLiteral("/pg_ctl"))) return bin;
+    }
+    return {};
+  }
+
+  // Creates and starts the cluster; throws std::runtime_error. rapido: no
+  // waiting for the disk (tests); otherwise a server's usual durability.
+  explicit Cluster(bool rapido = true) : rapido_(rapido) {
+    bin_ = Bin();
+    if (bin_.isEmpty()) throw std::runtime_error("PostgreSQL server programs not installed");
+    if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
+    if (::geteuid() == 0) {
+      const passwd* pw = ::getpwnam("postgres");
+      if (!pw) throw std::runtime_error("running as root and there is no user postgres");
+      if (::chown(dir_.path().toUtf8().constData(), pw->pw_uid, pw->pw_gid) != 0)
+        throw std::runtime_error("chown of the cluster folder failed");
+      comoUsuario_ = {QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")};
+    }
+    // A test that ends by an uncaught exception leaves no server behind.
+    Atual() = this;
+    std::set_terminate([] {
+      if (Cluster* c = Atual()) {
+        Atual() = nullptr;
+        try {
+          c->Para(QStringLiteral("immediate"));
+        } catch (...) {
+        }
+      }
+      std::abort();
+    });
+    Roda(bin_ + "/initdb", {"-D", Dados(), "-U", "vt", "-A", "trust", "-E", "UTF8", "--locale=C.UTF-8", "--no-sync"});
+    Inicia();
+  }
+  ~Cluster() {
+    if (Atual() == this) Atual() = nullptr;
+    try {
+      Para();
+    } catch (...) {
+    }
+  }
+  Cluster(const Cluster&) = delete;
+  Cluster& operator=(const Cluster&) = delete;
+
+  void Inicia() {
+    Roda(bin_ + "/pg_ctl",
+         {"-D", Dados(), "-l", dir_.filePath("log"), "-w", "-t", "60", "-o",
+          "-k " + dir_.path() + " -c listen_addresses= -c max_connections=40" +
+              (rapido_ ? " -c fsync=off -c synchronous_commit=off -c full_page_writes=off" : ""),
+          "start"});
+    rodando_ = true;
+  }
+  // mode: "fast" ends every session (as an administrator's restart does).
+  void Para(const QString& modo = QStringLiteral("fast")) {
+    if (!rodando_) return;
+    rodando_ = false;
+    Roda(bin_ + "/pg_ctl", {"-D", Dados(), "-m", modo, "-w", "stop"});
+  }
+
+  // A libpq connection string for database db.
+  QString Conninfo(const QString& db = QStringLiteral("postgres")) const {
+    return QStringLiteral("host=%1 user=vt dbname=%2").arg(dir_.path(), db);
+  }
+
+  // Creates database db with the server schema of the program (replacing it).
+  void CriaBanco(const QString& db, const QString& schemaFile) {
+    Sql(Conninfo(), "Drop Database If Exists " + db + " With (Force)");
+    Sql(Conninfo(), "Create Database " + db);
+    QFile f(schemaFile);
+    if (!f.open(QIODevice::ReadOnly)) throw std::runtime_error("schema not readable");
+    Sql(Conninfo(db), QString::fromUtf8(f.readAll()));
+  }
+
+  // Runs statements (several may be given) and returns the first value of the last one.
+  static QString Sql(const QString& conninfo, const QString& sql) {
+    PGconn* c = PQconnectdb(conninfo.toUtf8().constData());
+    if (PQstatus(c) != CONNECTION_OK) {
+      const std::string m = PQerrorMessage(c);
+      PQfinish(c);
+      throw std::runtime_error("connect: " + m);
+    }
+    PGresult* r = PQexec(c, sql.toUtf8().constData());
+    const ExecStatusType st = PQresultStatus(r);
+    QString v;
+    if (st == PGRES_TUPLES_OK && PQntuples(r) > 0 && !PQgetisnull(r, 0, 0)) v = QString::fromUtf8(PQgetvalue(r, 0, 0));
+    const std::string m = PQresultErrorMessage(r);
+    PQclear(r);
+    PQfinish(c);
+    if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) throw std::runtime_error("sql: " + m);
+    return v;
+  }
+
+  QString Pasta() const { return dir_.path(); }
+
+ private:
+  static Cluster*& Atual() {
+    static Cluster* atual = nullptr;
+    return atual;
+  }
+  QString Dados() const { return dir_.filePath(QStringLiteral("data")); }
+  void Roda(const QString& programa, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    QStringList tudo = comoUsuario_;
+    tudo << programa << args;
+    p.start(tudo.takeFirst(), tudo);
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+      throw std::runtime_error((programa + ": " + QString::fromLocal8Bit(p.readAll())).toStdString());
+  }
+
+  QString bin_;
+  QTemporaryDir dir_;
+  QStringList comoUsuario_;
+  bool rodando_ = false;
+  bool rapido_ = true;
+};
+
+}  // namespace pgteste

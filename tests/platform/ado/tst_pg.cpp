@@ -1,0 +1,264 @@
+// The data objects over a PostgreSQL server: a throwaway cluster of the
+// test's own, the server schema, and two connections standing for two desks.
+#include <QtTest>
+#include <memory>
+#include <optional>
+
+#include "platform/ado/ado.h"
+#include "tests/data/testdb.h"
+#include "tests/pg/pgcluster.h"
+
+using ado::Connection;
+using ado::Recordset;
+using testdb::ErroDe;
+
+namespace {
+const QString kBrowse = QStringLiteral("Select * From Clientes Order By DataCadastro");
+
+QString Insert(const QString& cpf, const QString& nome, const QString& data = {}) {
+  return QString("Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone%1) Values "
+                 "('%2','%3','F','01310-100','Rua',1,'SP','SP',11,'3255-1234'%4)")
+      .arg(data.isEmpty() ? "" : ",DataCadastro", cpf, nome, data.isEmpty() ? "" : ",'" + data + "'");
+}
+QString Pos(const Recordset& rs) { return rs.BOF() ? "BOF" : rs.EOF_() ? "EOF" : rs.Fields("CPFCod").toString(); }
+// The key check of the client form: Requery, then Find from the first row.
+bool Existe(Recordset& rs, const QString& cpf) {
+  rs.Requery();
+  if (rs.RecordCount() == 0) return false;
+  rs.Find("CPFCod = '" + QString(cpf).replace("'", "''") + "'");
+  return !rs.EOF_();
+}
+}  // namespace
+
+class TstPg : public QObject {
+  Q_OBJECT
+  std::optional<pgteste::Cluster> cluster_;
+  QString cs_;
+  std::unique_ptr<Connection> a_, b_;
+
+  std::unique_ptr<Connection> Mesa() {
+    auto c = std::make_unique<Connection>();
+    c->Open(cs_);
+    return c;
+  }
+  QString Valor(const QString& sql) { return pgteste::Cluster::Sql(cluster_->Conninfo("ulmaro"), sql); }
+
+ private slots:
+  void initTestCase() {
+    if (pgteste::Cluster::Bin().isEmpty()) QSKIP("PostgreSQL server programs are not installed");
+    cluster_.emplace();
+    cluster_->CriaBanco("ulmaro", VT_SOURCE_DIR "/data/schema-pg.sql");
+    cs_ = "Provider=PostgreSQL;Data Source=\"" + cluster_->Conninfo("ulmaro") + "\"";
+  }
+  void init() {
+    Valor("Truncate Clientes Restart Identity");
+    a_ = Mesa();
+    b_ = Mesa();
+  }
+  void cleanup() {
+    a_.reset();
+    b_.reset();
+  }
+
+  void abreERecusa() {
+    QVERIFY(a_->IsServer() && a_->DataSource().startsWith("ulmaro em "));
+    QVERIFY(a_->Handle() == nullptr);
+    Connection cn;
+    QString desc;
+    // No server at that place: one clear error, no password in it.
+    QCOMPARE(ErroDe([&] { cn.Open("Provider=PostgreSQL;Data Source=\"host=" + cluster_->Pasta() +
+                                  "/nada user=vt password=segredo dbname=ulmaro\""); },
+                    &desc),
+             ado::adErrConnectionLost);
+    QVERIFY2(desc.startsWith("Não foi possível conectar ao servidor de banco de dados") && !desc.contains("segredo"),
+             qPrintable(desc));
+    QVERIFY(!cn.IsOpen());
+    // A server whose literals treat the backslash as an escape is refused.
+    pgteste::Cluster::Sql(cluster_->Conninfo(), "Drop Database If Exists velho");
+    pgteste::Cluster::Sql(cluster_->Conninfo(), "Create Database velho");
+    pgteste::Cluster::Sql(cluster_->Conninfo(), "Alter Database velho Set standard_conforming_strings = off");
+    QCOMPARE(ErroDe([&] { cn.Open("Provider=PostgreSQL;Data Source=\"" + cluster_->Conninfo("velho") + "\""); }),
+             ado::adErrServerSettings);
+    QVERIFY(!cn.IsOpen());
+    // Exactly one statement, and no NUL.
+    QCOMPARE(ErroDe([&] { a_->Execute(Insert("1", "Ana") + "; Delete From Clientes"); }), ado::adErrStatementRefused);
+    QCOMPARE(ErroDe([&] { a_->Execute(Insert("1", QString("A") + QChar(0))); }), ado::adErrStatementRefused);
+    QCOMPARE(Valor("Select count(*) From Clientes"), QString("0"));
+    // A missing table reads as on the file.
+    QCOMPARE(ErroDe([&] { a_->Execute("Select * From Nada"); }, &desc), 1L);
+    QCOMPARE(desc, QString("A tabela nada não existe no banco de dados"));
+    QVERIFY(a_->TableColumns("Clientes").contains("cpfcod"));
+    QVERIFY(a_->TableColumns("Nada").isEmpty());
+  }
+
+  // Ties in DataCadastro come in registration order; the current row is read afresh.
+  void movesFindECampos() {
+    a_->Execute(Insert("1", "Ana", "2020-01-01 00:00:00.003"));
+    a_->Execute(Insert("2", "Bruno", "2020-01-01 00:00:00.001"));
+    a_->Execute(Insert("3", "Carla", "2020-01-01 00:00:00.001"));
+    Recordset rs;
+    rs.Open(kBrowse, *a_);
+    QCOMPARE(rs.RecordCount(), 3L);
+    QStringList ordem;
+    for (; !rs.EOF_(); rs.MoveNext()) ordem << Pos(rs);
+    QCOMPARE(ordem, QStringList({"2", "3", "1"}));
+    QCOMPARE(ErroDe([&] { rs.MoveNext(); }), ado::adErrNoCurrentRecord);
+    rs.MovePrevious();
+    QCOMPARE(Pos(rs), QString("1"));
+    rs.MoveFirst();
+    rs.MovePrevious();
+    QCOMPARE(Pos(rs), QString("BOF"));
+    rs.MoveLast();
+    rs.Find("CPFCod = '3'", 0, ado::adSearchBackward);
+    QCOMPARE(Pos(rs), QString("3"));
+    rs.Find("CPFCod = '9'");
+    QCOMPARE(Pos(rs), QString("EOF"));
+    // Names fold to lower case on the server; lookup ignores case.
+    rs.MoveFirst();
+    QCOMPARE(rs.Fields("NOME").toString(), QString("Bruno"));
+    QCOMPARE(rs.Fields("Num").typeId(), QMetaType::LongLong);
+    QCOMPARE(rs.Fields("DataCadastro").toString(), QString("2020-01-01 00:00:00.001"));
+    QCOMPARE(rs.Fields("Hobby"), QVariant());
+  }
+
+  // The desk's own writes are seen after Requery, which counts only the rows
+  // they touched; no transaction is left open afterwards.
+  void instantaneoAteRequery() {
+    a_->Execute(Insert("1", "Ana"));
+    Recordset rs;
+    rs.Open(kBrowse, *a_);
+    a_->Execute(Insert("2", "Bruno"));
+    a_->Execute("Update Clientes Set Nome = 'Ana Maria' Where CPFCod = '1'");
+    QCOMPARE(rs.RecordCount(), 1L);
+    rs.MoveLast();
+    QCOMPARE(Pos(rs), QString("1"));
+    QCOMPARE(rs.Fields("Nome").toString(), QString("Ana"));  // the state before the writes
+    const QString abertas = "Select count(*) From pg_stat_activity Where application_name = 'VaskorTorvana' "
+                            "And state Like 'idle in transaction%'";
+    QCOMPARE(Valor(abertas), QString("1"));  // pinned until Requery
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 2L);
+    QCOMPARE(Valor(abertas), QString("0"));
+    rs.MoveLast();
+    QCOMPARE(Pos(rs), QString("2"));
+    a_->Execute("Delete From Clientes Where CPFCod = '2'");
+    QCOMPARE(ErroDe([&] { a_->Execute(Insert("1", "Outra")); }), ado::adErrDuplicateKey);
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 1L);
+    QCOMPARE(rs.Fields("Nome").toString(), QString("Ana Maria"));
+    // A refused statement leaves nothing pinned.
+    QCOMPARE(ErroDe([&] { a_->Execute(Insert("1", "Outra")); }), ado::adErrDuplicateKey);
+    QCOMPARE(Valor(abertas), QString("0"));
+  }
+
+  // Two desks: B's key check sees A's new client after its Requery, and both
+  // counts follow each other's saves and deletes.
+  void duasMesas() {
+    Recordset ra, rb;
+    ra.Open(kBrowse, *a_);
+    rb.Open(kBrowse, *b_);
+    QVERIFY(!Existe(rb, "100"));
+    a_->Execute(Insert("100", "Ana"));
+    QVERIFY(Existe(rb, "100"));
+    QCOMPARE(rb.RecordCount(), 1L);
+    b_->Execute(Insert("200", "Bruno"));
+    a_->Execute(Insert("300", "Carla"));
+    b_->Execute("Delete From Clientes Where CPFCod = '100'");
+    QVERIFY(!Existe(ra, "100") && Existe(ra, "200") && Existe(ra, "300"));
+    QCOMPARE(ra.RecordCount(), 2L);
+    QVERIFY(Existe(rb, "300"));
+    QCOMPARE(rb.RecordCount(), 2L);
+    QCOMPARE(Valor("Select string_agg(CPFCod::text, ',' Order By rowid) From Clientes"), QString("200,300"));
+  }
+
+  // Both desks checked the key and found it free; the server keeps one.
+  void corridaPelaMesmaChave() {
+    Recordset ra, rb;
+    ra.Open(kBrowse, *a_);
+    rb.Open(kBrowse, *b_);
+    QVERIFY(!Existe(ra, "abc") && !Existe(rb, "ABC"));
+    a_->Execute(Insert("abc", "Ana"));
+    QString desc;
+    QCOMPARE(ErroDe([&] { b_->Execute(Insert("ABC", "Bruno")); }, &desc), ado::adErrDuplicateKey);
+    QVERIFY2(desc.contains("clientes_cpfcod_key"), qPrintable(desc));
+    QCOMPARE(ErroDe([&] { b_->Execute(Insert("ábç", "Carla")); }), 0L);
+    QCOMPARE(ErroDe([&] { a_->Execute(Insert("ÁBÇ", "Davi")); }), ado::adErrDuplicateKey);
+    QCOMPARE(Valor("Select count(*) From Clientes"), QString("2"));
+    rb.Requery();
+    QCOMPARE(rb.RecordCount(), 2L);
+  }
+
+  void textoHostil_data() {
+    QTest::addColumn<QString>("texto");
+    QTest::newRow("apostrophes") << "O'Brien d'Ávila '' x'); Drop Table Clientes; --";
+    QTest::newRow("backslashes") << "C:\\dir\\n \\' \\\\ fim\\";
+    QTest::newRow("dollars") << "$$ $1 $a$ ? ?? :x";
+    QTest::newRow("unicode") << "São João Ñandú Ελληνικά 日本語 😀👍🏽 🇧🇷 " + QString(QChar(0xFEFF)) + "x";
+    QTest::newRow("wildcards") << "100% _a_ [x]";
+  }
+  // Stored, read, found by "=" and by Like exactly as typed.
+  void textoHostil() {
+    QFETCH(QString, texto);
+    const QString lit = QString(texto).replace("'", "''");
+    a_->Execute(Insert("1", "outro"));
+    a_->Execute(Insert(lit.left(20), lit));
+    Recordset rs;
+    rs.Open(kBrowse, *a_);
+    rs.Find("Nome = '" + lit + "'");
+    QVERIFY(!rs.EOF_());
+    QCOMPARE(rs.Fields("Nome").toString(), texto);
+    auto busca = a_->Execute("Select CPFCod,Nome,Fone From Clientes Where Nome Like '%" + lit + "%'");
+    QVERIFY(!busca->EOF_());
+    QCOMPARE(busca->Fields("Nome").toString(), texto);
+    busca->MoveNext();
+    QVERIFY(busca->EOF_());
+    QCOMPARE(a_->Execute("Select Nome From Clientes Where Nome = '" + lit + "'")->Fields(0).toString(), texto);
+    a_->Execute("Delete From Clientes Where Nome = '" + lit + "'");
+    QCOMPARE(Valor("Select string_agg(Nome::text, ',') From Clientes"), QString("outro"));
+  }
+
+  void likeIgnoraCaixaEBarraNaoEscapa() {
+    a_->Execute(Insert("1", "são joão"));
+    a_->Execute(Insert("2", "a\\_b"));
+    a_->Execute(Insert("3", "a\\xb"));
+    a_->Execute(Insert("4", "a_b"));
+    auto conta = [&](const QString& cond) {
+      long n = 0;
+      for (auto rs = a_->Execute("Select CPFCod From Clientes Where " + cond); !rs->EOF_(); rs->MoveNext()) ++n;
+      return n;
+    };
+    QCOMPARE(conta("Nome Like '%SÃO JOÃO%'"), 1L);
+    QCOMPARE(conta("Nome = 'SÃO JOÃO'"), 1L);
+    QCOMPARE(conta("Nome Like 'a\\_b'"), 2L);  // "\" is a character, "_" any one
+    QCOMPARE(conta("Nome Like 'a\\%'"), 2L);
+    QCOMPARE(conta("Nome Like 'a\\_b' Escape '\\'"), 1L);  // an explicit Escape is kept
+  }
+
+  // The server stops under a desk and comes back: the command that hit it is
+  // reported, the next one connects again, nothing is lost or doubled.
+  void servidorReiniciado() {
+    a_->Execute(Insert("1", "Ana"));
+    Recordset rs;
+    rs.Open(kBrowse, *a_);
+    cluster_->Para();
+    QString desc;
+    QCOMPARE(ErroDe([&] { a_->Execute(Insert("2", "Bruno")); }, &desc), ado::adErrConnectionLost);
+    QVERIFY2(desc.contains("servidor"), qPrintable(desc));
+    QCOMPARE(ErroDe([&] { rs.Requery(); }), ado::adErrConnectionLost);
+    cluster_->Inicia();
+    a_->Execute(Insert("2", "Bruno"));
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 2L);
+    // Restarted while the desk was idle: the next command just works.
+    cluster_->Para();
+    cluster_->Inicia();
+    QCOMPARE(ErroDe([&] { a_->Execute(Insert("3", "Carla")); }), 0L);
+    QCOMPARE(ErroDe([&] { rs.MoveLast(); }), 0L);
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 3L);
+    QCOMPARE(Valor("Select count(*) From Clientes"), QString("3"));
+  }
+};
+
+QTEST_GUILESS_MAIN(TstPg)
+#include "tst_pg.moc"
