@@ -340,17 +340,7 @@ class LeitorSqlite final : public detail::Leitor {
   }
 
   QString CondicaoIds() const override { return QStringLiteral("rowid In (Select value From json_each(?))"); }
-  Valor ParametroIds(const std::unordered_set<sqlite3_int64>& ids) const override {
-    Valor v;
-    v.type = SQLITE_TEXT;
-    v.bytes = "[";
-    for (sqlite3_int64 id : ids) {
-      if (v.bytes.size() > 1) v.bytes += ',';
-      v.bytes += QByteArray::number(id);
-    }
-    v.bytes += ']';
-    return v;
-  }
+  Valor ParametroIds(const std::unordered_set<sqlite3_int64>& ids) const override { return detail::ListaIds(ids, '[', ']'); }
 
  private:
   sqlite3_stmt* Prepared(const QString& sql) {
@@ -1208,25 +1198,12 @@ void Recordset::Find(const QString& criteria, long skipRecords, int searchDirect
       MovePrevious();
   }
   const bool empty = d->count == 0;
-  if (forward) {
-    if (d->eof) return;
-    const bool found = (d->bof || !d->temLinha) ? d->ReadRow(cond, {}, false, &v) : d->Step(true, true, cond, &v);
-    if (found) {
-      d->bof = d->eof = false;
-    } else {
-      d->eof = true;
-      d->bof = empty;
-    }
-  } else {
-    if (d->bof) return;
-    const bool found = (d->eof || !d->temLinha) ? d->ReadRow(cond, {}, true, &v) : d->Step(false, true, cond, &v);
-    if (found) {
-      d->bof = d->eof = false;
-    } else {
-      d->bof = true;
-      d->eof = empty;
-    }
-  }
+  bool& ahead = forward ? d->eof : d->bof;  // the end the search runs towards
+  bool& behind = forward ? d->bof : d->eof;
+  if (ahead) return;
+  const bool found = (behind || !d->temLinha) ? d->ReadRow(cond, {}, !forward, &v) : d->Step(forward, true, cond, &v);
+  ahead = !found;
+  behind = !found && empty;
 }
 
 int Recordset::FieldCount() const {

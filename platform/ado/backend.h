@@ -25,6 +25,19 @@ struct Valor {
   QVariant ToVariant() const;
 };
 
+// A text parameter listing ids: open, the ids joined by commas, close.
+inline Valor ListaIds(const std::unordered_set<sqlite3_int64>& ids, char open, char close) {
+  Valor v;
+  v.type = SQLITE_TEXT;
+  v.bytes += open;
+  for (sqlite3_int64 id : ids) {
+    if (v.bytes.size() > 1) v.bytes += ',';
+    v.bytes += QByteArray::number(id);
+  }
+  v.bytes += close;
+  return v;
+}
+
 // A recordset's own read-only connection: it runs the positioned queries and
 // the counts, and pins a snapshot while its Connection writes. Queries use "?"
 // for their parameters, in order.

@@ -432,17 +432,7 @@ class LeitorPg final : public Leitor {
   }
 
   QString CondicaoIds() const override { return QStringLiteral("rowid = Any(?::bigint[])"); }
-  Valor ParametroIds(const std::unordered_set<sqlite3_int64>& ids) const override {
-    Valor v;
-    v.type = SQLITE_TEXT;
-    v.bytes = "{";
-    for (sqlite3_int64 id : ids) {
-      if (v.bytes.size() > 1) v.bytes += ',';
-      v.bytes += QByteArray::number(id);
-    }
-    v.bytes += '}';
-    return v;
-  }
+  Valor ParametroIds(const std::unordered_set<sqlite3_int64>& ids) const override { return ListaIds(ids, '{', '}'); }
 
  private:
   PgConexao c_;
