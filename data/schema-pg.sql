@@ -33,14 +33,34 @@ CREATE TABLE Clientes (
 
 CREATE INDEX ixClientesDataCadastro ON Clientes (DataCadastro, rowid);
 
--- Every statement that changes the table tells the other desks, so that
--- their counts are taken afresh at their next refresh.
+-- Every statement that changes the table tells the other desks, with the
+-- change in the row count it made and its transaction, so that a desk can add
+-- that change to a count that did not see it yet instead of counting the
+-- table again. The statement's number within the transaction keeps two equal
+-- notifications of one transaction from being merged into one. TRUNCATE
+-- tells no change: the desks count afresh.
 CREATE FUNCTION clientes_mudou() RETURNS trigger LANGUAGE plpgsql AS $$
+DECLARE
+  n bigint := coalesce(nullif(current_setting('vt.avisos', true), ''), '0')::bigint + 1;
+  delta bigint := 0;
 BEGIN
-  PERFORM pg_notify('vt_mudou', TG_TABLE_NAME);
+  IF TG_OP = 'TRUNCATE' THEN
+    PERFORM pg_notify('vt_mudou', TG_TABLE_NAME);
+    RETURN NULL;
+  ELSIF TG_OP = 'INSERT' THEN
+    SELECT count(*) INTO delta FROM novas;
+  ELSIF TG_OP = 'DELETE' THEN
+    SELECT -count(*) INTO delta FROM velhas;
+  END IF;
+  PERFORM set_config('vt.avisos', n::text, true);
+  PERFORM pg_notify('vt_mudou', format('%s %s %s %s', TG_TABLE_NAME, delta, pg_current_xact_id(), n));
   RETURN NULL;
 END
 $$;
 
-CREATE TRIGGER clientes_mudou AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON Clientes
+CREATE TRIGGER clientes_inseriu AFTER INSERT ON Clientes REFERENCING NEW TABLE AS novas
+  FOR EACH STATEMENT EXECUTE FUNCTION clientes_mudou();
+CREATE TRIGGER clientes_apagou AFTER DELETE ON Clientes REFERENCING OLD TABLE AS velhas
+  FOR EACH STATEMENT EXECUTE FUNCTION clientes_mudou();
+CREATE TRIGGER clientes_mudou AFTER UPDATE OR TRUNCATE ON Clientes
   FOR EACH STATEMENT EXECUTE FUNCTION clientes_mudou();

@@ -1,8 +1,9 @@
 // The program's commands on a PostgreSQL server over its Unix socket, with a
 // table of n clients (default 1,000,000): the client form's key check, GRAVAR
 // and EXCLUIR as the form runs them (statement, then Requery of the browse
-// recordset), and the search dialog's "Contém" with its list filled, against
-// the same query read raw through libpq. Starts a cluster of its own, with a
+// recordset), the key check right after another desk's GRAVAR or EXCLUIR,
+// and the search dialog's "Contém" with its list filled, against the same
+// query read raw through libpq. Starts a cluster of its own, with a
 // server's usual durability (fsync on).
 //   build/bench/bench_pg [n]
 #include <libpq-fe.h>
@@ -133,12 +134,37 @@ int main(int argc, char** argv) {
     rs.MoveLast();
     exclui.ms.push_back(Agora() - t);
   }
+  // Another desk saves and deletes; this desk's key check follows each.
+  ado::Connection outra;
+  outra.Open("Provider=PostgreSQL;Data Source=\"" + conninfo + "\"");
+  Medida aposGravar, aposExcluir;
+  for (int i = 0; i < kVezes; ++i) {
+    const clientes::Cliente c = Novo(1000 + i);
+    outra.Execute(clientes::InsertSQL(c));
+    t = Agora();
+    rs.Requery();
+    rs.Find(clientes::CriterioChave(c.CPFCod));
+    aposGravar.ms.push_back(Agora() - t);
+    if (rs.EOF_()) std::fprintf(stderr, "the other desk's client not found\n");
+    outra.Execute(clientes::DeleteSQL(c.CPFCod));
+    t = Agora();
+    rs.Requery();
+    rs.Find(clientes::CriterioChave(c.CPFCod));
+    aposExcluir.ms.push_back(Agora() - t);
+    if (!rs.EOF_()) std::fprintf(stderr, "the other desk's deleted client still found\n");
+  }
+  if (rs.RecordCount() != n) std::fprintf(stderr, "RecordCount %ld, table %ld\n", rs.RecordCount(), n);
+
   std::printf("%-44s %10s %10s\n", "command", "median ms", "worst ms");
   std::printf("%-44s %10.2f %10s\n", "open the form (Open + MoveLast)", abre, "");
   std::printf("%-44s %10.2f %10.2f\n", "key check, key present (Requery + Find)", chave.Mediana(), chave.Pior());
   std::printf("%-44s %10.2f %10.2f\n", "key check, key absent", chaveAusente.Mediana(), chaveAusente.Pior());
   std::printf("%-44s %10.2f %10.2f\n", "GRAVAR (Insert + Requery)", grava.Mediana(), grava.Pior());
   std::printf("%-44s %10.2f %10.2f\n", "EXCLUIR (Delete + Requery + MoveLast)", exclui.Mediana(), exclui.Pior());
+  std::printf("%-44s %10.2f %10.2f\n", "key check after another desk's GRAVAR", aposGravar.Mediana(),
+              aposGravar.Pior());
+  std::printf("%-44s %10.2f %10.2f\n", "key check after another desk's EXCLUIR", aposExcluir.Mediana(),
+              aposExcluir.Pior());
 
   PGconn* raw = PQconnectdb(conninfo.toUtf8().constData());
   std::printf("\n%-44s %8s %10s %10s %7s\n", "Contém (median of 5)", "rows", "ado ms", "raw ms", "ratio");

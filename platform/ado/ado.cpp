@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -423,6 +424,13 @@ struct Recordset::Impl {
   long count = 0;
   bool countValid = false;
   sqlite3_int64 dataVersion = -1;  // of the connection, when count was taken
+  // On a server: the snapshot the count was taken in, and the one of the
+  // last count of the rows the connection changed since (the count holds
+  // what other desks committed before the first, not all they committed
+  // before the second). Other desks' notices after number avisoVisto are
+  // yet to be weighed against them.
+  std::optional<detail::InstantaneoPg> inst, instProprio;
+  qint64 avisoVisto = -1;
   bool pinned = false;
   bool recount = false;
   std::unordered_set<sqlite3_int64> changed;
@@ -452,6 +460,8 @@ struct Recordset::Impl {
     index.clear();
     changed.clear();
     pinned = recount = countValid = false;
+    inst.reset();
+    instProprio.reset();
     count = 0;
     pos = -1;
     bof = eof = true;
@@ -640,8 +650,10 @@ struct Recordset::Impl {
   // exact: every commit finished before the call is counted.
   sqlite3_int64 ConnectionDataVersion(bool exact) const { return conn ? conn->Versao(exact) : -1; }
 
-  long CountWhere(const QString& extra, const Valor* ids) {
-    QString sql = QStringLiteral("Select count(*) From ") + table;
+  // snap: the server's snapshot the count was taken in (not found: reset).
+  long CountWhere(const QString& extra, const Valor* ids, std::optional<detail::InstantaneoPg>* snap = nullptr) {
+    QString sql = QStringLiteral("Select count(*)") +
+                  (snap ? QStringLiteral(", pg_current_snapshot()") : QString()) + QStringLiteral(" From ") + table;
     QStringList conds;
     if (!where.isEmpty()) conds << QLatin1Char('(') + where + QLatin1Char(')');
     if (!extra.isEmpty()) conds << extra;
@@ -649,13 +661,97 @@ struct Recordset::Impl {
     std::vector<Valor> r;
     std::vector<const Valor*> ps;
     if (ids) ps.push_back(ids);
+    if (snap) snap->reset();
     if (!leitor->Linha(sql, ps, &r) || r.empty()) return 0;
+    if (snap && r.size() > 1 && !(*snap = detail::InstantaneoPg())->Le(r[1].bytes)) snap->reset();
     return long(r[0].i);
   }
   long CountAll() { return CountWhere({}, nullptr); }
   long CountChanged(const Valor& ids) { return CountWhere(leitor->CondicaoIds(), &ids); }
 
+  // What other desks' commits notified since the count would change in it.
+  struct Alheias {
+    bool conhecidas = false;  // false: count afresh
+    qint64 soma = 0;
+    int quantas = 0;
+  };
+  Alheias AlheiasPg() const {
+    Alheias a;
+    std::vector<detail::Aviso> avisos;
+    if (!conn || !conn->pg || !inst || !conn->pg->AvisosDesde(avisoVisto, &avisos)) return a;
+    for (const detail::Aviso& v : avisos) {
+      if (v.tabela.isEmpty()) return a;  // the connection was made again
+      if (v.tabela.compare(table, Qt::CaseInsensitive) != 0) continue;
+      if (!v.comDelta) return a;
+      if (inst->Ve(v.xid)) continue;  // counted already
+      // Committed between the two snapshots: the count of the changed rows
+      // may hold part of it.
+      if (instProprio && instProprio->Ve(v.xid)) return a;
+      // An update may move rows in or out of a condition.
+      if (!where.isEmpty()) return a;
+      a.soma += v.delta;
+      ++a.quantas;
+    }
+    a.conhecidas = true;
+    return a;
+  }
+
+  // Requery on a server. Other desks' commits are added from their notices
+  // when the query has no condition; the connection's own changes are
+  // counted by their rowids when no other desk's commit came between; else
+  // the table is counted again, with the snapshot of that count.
+  void RequeryPg() {
+    const bool valid = countValid;
+    countValid = false;
+    temLinha = false;
+    bof = eof = true;
+    try {
+      detail::PgConexao* pg = conn->pg.get();
+      Alheias alheias;
+      qint64 visto = -1;
+      if (valid && !recount) {
+        visto = pg->VersaoAlheia(true);
+        alheias = AlheiasPg();
+      }
+      const bool proprias = pinned && !changed.empty();
+      const bool delta = alheias.conhecidas && alheias.quantas == 0 && proprias;
+      const Valor ids = delta ? leitor->ParametroIds(changed) : Valor();
+      const long before = delta ? CountChanged(ids) : 0;
+      Unpin();
+      changed.clear();
+      recount = false;
+      if (delta) {
+        std::optional<detail::InstantaneoPg> depois;
+        count += CountWhere(leitor->CondicaoIds(), &ids, &depois) - before;
+        if (depois)
+          instProprio = depois;
+        else
+          inst.reset();
+        avisoVisto = visto;
+      } else if (alheias.conhecidas && !proprias) {
+        count += long(alheias.soma);
+        avisoVisto = visto;
+      } else {
+        // Every notice read before the count is of a commit the count sees.
+        avisoVisto = pg->VersaoAlheia(false);
+        count = CountWhere({}, nullptr, &inst);
+        instProprio.reset();
+      }
+      countValid = true;
+      First();
+    } catch (...) {
+      Unpin();
+      changed.clear();
+      countValid = false;
+      throw;
+    }
+  }
+
   void Requery() {
+    if (conn && conn->pg) {
+      RequeryPg();
+      return;
+    }
     // Anything that fails below leaves a state from which the next Requery
     // starts afresh: unpinned, count to be taken again.
     const bool valid = countValid;

@@ -267,12 +267,66 @@ void PgConexao::Ajusta() {
   preparadas_.clear();
 }
 
+bool InstantaneoPg::Le(QByteArrayView texto) {
+  const QList<QByteArray> partes = texto.toByteArray().split(':');
+  if (partes.size() != 3) return false;
+  bool ok1 = false, ok2 = false;
+  xmin = partes[0].toULongLong(&ok1);
+  xmax = partes[1].toULongLong(&ok2);
+  if (!ok1 || !ok2 || xmin > xmax) return false;
+  emCurso.clear();
+  if (partes[2].isEmpty()) return true;
+  for (const QByteArray& x : partes[2].split(',')) {
+    bool ok = false;
+    emCurso.push_back(x.toULongLong(&ok));
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool InstantaneoPg::Ve(quint64 xid) const {
+  if (xid < xmin) return true;
+  if (xid >= xmax) return false;
+  return std::find(emCurso.begin(), emCurso.end(), xid) == emCurso.end();
+}
+
+namespace {
+// "<table> <change in count> <transaction> <statement>" from the server
+// schema's trigger; a bare table name from an older one.
+Aviso LeAviso(QByteArrayView payload) {
+  Aviso a;
+  const QList<QByteArray> partes = payload.toByteArray().split(' ');
+  a.tabela = QString::fromUtf8(partes[0]);
+  if (partes.size() != 4) return a;
+  bool ok1 = false, ok2 = false, ok3 = false;
+  a.delta = partes[1].toLongLong(&ok1);
+  a.xid = partes[2].toULongLong(&ok2);
+  partes[3].toLongLong(&ok3);
+  a.comDelta = ok1 && ok2 && ok3 && !a.tabela.isEmpty();
+  return a;
+}
+}  // namespace
+
+void PgConexao::Anota(Aviso a) {
+  ++alheia_;
+  avisos_.push_back(std::move(a));
+  if (avisos_.size() > kAvisos) avisos_.pop_front();
+}
+
 void PgConexao::LeAvisos() {
   const int eu = PQbackendPID(c_);
   while (PGnotify* n = PQnotifies(c_)) {
-    if (n->be_pid != eu) ++alheia_;
+    if (n->be_pid != eu) Anota(LeAviso(QByteArrayView(n->extra)));
     PQfreemem(n);
   }
+}
+
+bool PgConexao::AvisosDesde(qint64 desde, std::vector<Aviso>* out) const {
+  out->clear();
+  const qint64 primeiro = alheia_ - qint64(avisos_.size()) + 1;
+  if (desde + 1 < primeiro || desde > alheia_) return false;
+  for (qint64 k = desde + 1; k <= alheia_; ++k) out->push_back(avisos_[size_t(k - primeiro)]);
+  return true;
 }
 
 void PgConexao::Garante() {
@@ -289,7 +343,7 @@ void PgConexao::Garante() {
     throw Error(adErrConnectionLost,
                 QStringLiteral("Não foi possível conectar ao servidor de banco de dados (%1)").arg(Fonte()),
                 QString::fromUtf8(PQerrorMessage(c_)).trimmed());
-  ++alheia_;  // what others did meanwhile is unknown
+  Anota({});  // what others did meanwhile is unknown
   Ajusta();
 }
 

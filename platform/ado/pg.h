@@ -5,6 +5,7 @@
 #include <libpq-fe.h>
 
 #include <QHash>
+#include <deque>
 #include <memory>
 
 #include "platform/ado/backend.h"
@@ -39,6 +40,27 @@ struct Resultado {
   ~Resultado() { PQclear(r); }
 };
 
+// A snapshot of the server, as pg_current_snapshot() writes it:
+// "xmin:xmax:xid,xid,..." (transaction ids with their epoch).
+struct InstantaneoPg {
+  quint64 xmin = 0, xmax = 0;
+  std::vector<quint64> emCurso;  // started before xmax, still running then
+  // False when the text is not a snapshot.
+  bool Le(QByteArrayView texto);
+  // Whether the effects of a committed transaction are seen in the snapshot
+  // (pg_visible_in_snapshot).
+  bool Ve(quint64 xid) const;
+};
+
+// A statement of another connection that changed a table, as the server
+// schema's trigger notifies it once its transaction commits.
+struct Aviso {
+  QString tabela;         // as the server names it; empty when unknown
+  bool comDelta = false;  // the change in row count is known (a schema's older trigger does not tell it)
+  qint64 delta = 0;
+  quint64 xid = 0;        // its transaction
+};
+
 // One connection to the server.
 class PgConexao {
  public:
@@ -68,15 +90,22 @@ class PgConexao {
   // exata: makes one round trip, so that every commit that finished before
   // the call is counted; otherwise counts what has arrived.
   qint64 VersaoAlheia(bool exata = true);
+  // What the version counted after version desde, one notice per step; a
+  // reconnection is a notice with no table. False when some of them are no
+  // longer kept.
+  bool AvisosDesde(qint64 desde, std::vector<Aviso>* out) const;
   // The columns of a table, as the server names them; empty when there is no such table.
   QStringList Colunas(const QString& table);
 
  private:
   void Ajusta();  // session settings, after connecting
   void LeAvisos();
+  void Anota(Aviso a);
   PGconn* c_ = nullptr;
   QString conninfo_;
   qint64 alheia_ = 0;
+  std::deque<Aviso> avisos_;  // the last ones, up to kAvisos; the newest is number alheia_
+  static constexpr size_t kAvisos = 4096;
   QHash<QString, QByteArray> preparadas_;
 };
 

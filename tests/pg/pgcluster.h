@@ -74,7 +74,8 @@ class Cluster {
     Roda(bin_ + "/pg_ctl",
          {"-D", Dados(), "-l", dir_.filePath("log"), "-w", "-t", "60", "-o",
           "-k " + dir_.path() + " -c listen_addresses= -c max_connections=40" +
-              (rapido_ ? " -c fsync=off -c synchronous_commit=off -c full_page_writes=off" : ""),
+              (rapido_ ? " -c fsync=off -c synchronous_commit=off -c full_page_writes=off" : "") +
+              (rapido_ && ComEstatisticas() ? " -c shared_preload_libraries=pg_stat_statements" : ""),
           "start"});
     rodando_ = true;
   }
@@ -119,6 +120,10 @@ class Cluster {
   }
 
   QString Pasta() const { return dir_.path(); }
+
+  // A test cluster records its statements (pg_stat_statements) when the
+  // server has that module, so that tests can tell which statements ran.
+  bool ComEstatisticas() const { return QFile::exists(bin_ + QStringLiteral("/../lib/pg_stat_statements.so")); }
 
  private:
   static Cluster*& Atual() {

@@ -20,6 +20,14 @@ QString Insert(const QString& cpf, const QString& nome, const QString& data = {}
                  "('%2','%3','F','01310-100','Rua',1,'SP','SP',11,'3255-1234'%4)")
       .arg(data.isEmpty() ? "" : ",DataCadastro", cpf, nome, data.isEmpty() ? "" : ",'" + data + "'");
 }
+// n clients in one statement, keys prefix1 .. prefixN.
+QString InsertVarios(const QString& prefix, int n) {
+  return QString("Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone) "
+                 "Select '%1' || g, 'Varios', 'F', '01310-100', 'Rua', 1, 'SP', 'SP', 11, '3255-1234' "
+                 "From generate_series(1, %2) g")
+      .arg(prefix)
+      .arg(n);
+}
 QString Pos(const Recordset& rs) { return rs.BOF() ? "BOF" : rs.EOF_() ? "EOF" : rs.Fields("CPFCod").toString(); }
 // The key check of the client form: Requery, then Find from the first row.
 bool Existe(Recordset& rs, const QString& cpf) {
@@ -42,6 +50,14 @@ class TstPg : public QObject {
     return c;
   }
   QString Valor(const QString& sql) { return pgteste::Cluster::Sql(cluster_->Conninfo("ulmaro"), sql); }
+  bool estatisticas_ = false;
+  // How many times the recordsets have counted the whole table so far.
+  long ContagensCheias() {
+    return Valor("Select coalesce(sum(calls), 0) From pg_stat_statements "
+                 "Where query = 'Select count(*), pg_current_snapshot() From Clientes'")
+        .toLong();
+  }
+  long Linhas() { return Valor("Select count(*) From Clientes").toLong(); }
 
  private slots:
   void initTestCase() {
@@ -49,6 +65,10 @@ class TstPg : public QObject {
     cluster_.emplace();
     cluster_->CriaBanco("ulmaro", VT_SOURCE_DIR "/data/schema-pg.sql");
     cs_ = "Provider=PostgreSQL;Data Source=\"" + cluster_->Conninfo("ulmaro") + "\"";
+    if (cluster_->ComEstatisticas()) {
+      Valor("Create Extension pg_stat_statements");
+      estatisticas_ = true;
+    }
   }
   void init() {
     Valor("Truncate Clientes Restart Identity");
@@ -169,6 +189,113 @@ class TstPg : public QObject {
     QVERIFY(Existe(rb, "300"));
     QCOMPARE(rb.RecordCount(), 2L);
     QCOMPARE(Valor("Select string_agg(CPFCod::text, ',' Order By rowid) From Clientes"), QString("200,300"));
+  }
+
+  // Desk B's Requery after desk A's commits adds what A's statements notified
+  // instead of counting the table again: single and multi-row statements,
+  // several in one transaction, one rolled back, one still running when B
+  // counted. Only B's own save with A's in between is counted afresh.
+  void contagemPelosAvisos() {
+    Recordset rb;
+    rb.Open(kBrowse, *b_);
+    const long cheias = estatisticas_ ? ContagensCheias() : 0;
+    a_->Execute(Insert("1", "Ana"));
+    QVERIFY(Existe(rb, "1"));
+    QCOMPARE(rb.RecordCount(), 1L);
+    a_->Execute(InsertVarios("m", 5));
+    QVERIFY(Existe(rb, "m5"));
+    QCOMPARE(rb.RecordCount(), 6L);
+    a_->Execute("Delete From Clientes Where Nome = 'Varios' And CPFCod <> 'm1'");
+    QVERIFY(!Existe(rb, "m5"));
+    QCOMPARE(rb.RecordCount(), 2L);
+    a_->Execute("Update Clientes Set Nome = 'Ana Maria' Where CPFCod = '1'");
+    rb.Requery();
+    QCOMPARE(rb.RecordCount(), 2L);
+
+    // Equal statements in one transaction are each told.
+    a_->Execute("Begin");
+    a_->Execute(Insert("t1", "Teo"));
+    a_->Execute(Insert("t2", "Teo"));
+    a_->Execute(Insert("t3", "Teo"));
+    a_->Execute("Delete From Clientes Where CPFCod = '1'");
+    QVERIFY(!Existe(rb, "t1"));
+    QCOMPARE(rb.RecordCount(), 2L);
+    // Counted while A's transaction runs: the count does not hold it.
+    Recordset rc;
+    rc.Open(kBrowse, *b_);
+    QCOMPARE(rc.RecordCount(), 2L);
+    a_->Execute("Commit");
+    QVERIFY(Existe(rb, "t3") && !Existe(rb, "1"));
+    QCOMPARE(rb.RecordCount(), 4L);
+    rc.Requery();
+    QCOMPARE(rc.RecordCount(), 4L);
+
+    a_->Execute("Begin");
+    a_->Execute(Insert("r1", "Rui"));
+    a_->Execute("Delete From Clientes");
+    a_->Execute("Rollback");
+    QVERIFY(!Existe(rb, "r1"));
+    QCOMPARE(rb.RecordCount(), 4L);
+    if (estatisticas_) QCOMPARE(ContagensCheias() - cheias, 1L);  // rc's Open
+
+    // B's own save is counted by its rowid; with A's save in between, afresh.
+    b_->Execute(Insert("b1", "Bia"));
+    rb.Requery();
+    QCOMPARE(rb.RecordCount(), 5L);
+    b_->Execute(Insert("b2", "Bia"));
+    a_->Execute(InsertVarios("a", 2));
+    rb.Requery();
+    QCOMPARE(rb.RecordCount(), 8L);
+    if (estatisticas_) QCOMPARE(ContagensCheias() - cheias, 2L);
+    // ... and A's save after B's own one is added again.
+    b_->Execute("Delete From Clientes Where CPFCod = 'b1'");
+    rb.Requery();
+    a_->Execute("Delete From Clientes Where CPFCod In ('a1', 'b2')");
+    QVERIFY(!Existe(rb, "b2"));
+    QCOMPARE(rb.RecordCount(), 5L);
+    QCOMPARE(rb.RecordCount(), Linhas());
+    if (estatisticas_) QCOMPARE(ContagensCheias() - cheias, 2L);
+    // A condition may gain or lose rows by an update: counted afresh.
+    Recordset rw;
+    rw.Open("Select * From Clientes Where Nome = 'Teo' Order By DataCadastro", *b_);
+    QCOMPARE(rw.RecordCount(), 3L);
+    a_->Execute("Update Clientes Set Nome = 'Outro' Where CPFCod = 't1'");
+    rw.Requery();
+    QCOMPARE(rw.RecordCount(), 2L);
+    // Emptied by a truncation, which tells no count.
+    Valor("Truncate Clientes");
+    rb.Requery();
+    QCOMPARE(rb.RecordCount(), 0L);
+  }
+
+  // A server whose table was made with the older trigger, which tells only
+  // the table's name: every Requery after another desk's commit counts afresh.
+  void gatilhoAntigo() {
+    cluster_->CriaBanco("antiga", VT_SOURCE_DIR "/data/schema-pg.sql");
+    const QString antiga = cluster_->Conninfo("antiga");
+    pgteste::Cluster::Sql(antiga,
+                          "Drop Trigger clientes_inseriu On Clientes; Drop Trigger clientes_apagou On Clientes; "
+                          "Drop Trigger clientes_mudou On Clientes; Drop Function clientes_mudou(); "
+                          "Create Function clientes_mudou() Returns trigger Language plpgsql As $$ Begin "
+                          "Perform pg_notify('vt_mudou', TG_TABLE_NAME); Return Null; End $$; "
+                          "Create Trigger clientes_mudou After Insert Or Update Or Delete Or Truncate On Clientes "
+                          "For Each Statement Execute Function clientes_mudou()");
+    Connection a, b;
+    a.Open("Provider=PostgreSQL;Data Source=\"" + antiga + "\"");
+    b.Open("Provider=PostgreSQL;Data Source=\"" + antiga + "\"");
+    Recordset rb;
+    rb.Open(kBrowse, b);
+    a.Execute(Insert("1", "Ana"));
+    a.Execute(InsertVarios("m", 3));
+    QVERIFY(Existe(rb, "m3"));
+    QCOMPARE(rb.RecordCount(), 4L);
+    b.Execute(Insert("2", "Bruno"));
+    a.Execute("Delete From Clientes Where CPFCod In ('1', 'm1')");
+    rb.Requery();
+    QCOMPARE(rb.RecordCount(), 3L);
+    b.Execute("Delete From Clientes Where CPFCod = '2'");
+    rb.Requery();
+    QCOMPARE(rb.RecordCount(), 2L);
   }
 
   // Both desks checked the key and found it free; the server keeps one.
