@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/ado/ado.h"
+#include "platform/ado/pg.h"
 #include "tests/data/testdb.h"
 #include "tests/pg/pgcluster.h"
 
@@ -266,6 +267,27 @@ class TstPg : public QObject {
     Valor("Truncate Clientes");
     rb.Requery();
     QCOMPARE(rb.RecordCount(), 0L);
+  }
+
+  // A snapshot read from its text tells a transaction's visibility as the
+  // server does, also for one running while it was taken.
+  void instantaneoComoOServidor() {
+    PGconn* outra = PQconnectdb(cluster_->Conninfo("ulmaro").toUtf8().constData());
+    PQclear(PQexec(outra, "Begin"));
+    PGresult* r = PQexec(outra, "Select pg_current_xact_id()");
+    const quint64 x = QByteArray(PQgetvalue(r, 0, 0)).toULongLong();
+    PQclear(r);
+    const QString texto = Valor("Select pg_current_snapshot()");
+    PQclear(PQexec(outra, "Commit"));
+    PQfinish(outra);
+    ado::detail::InstantaneoPg s;
+    QVERIFY2(s.Le(texto.toUtf8()) && !s.Ve(x), qPrintable(texto));
+    for (quint64 t : {s.xmin - 1, s.xmin, x, x + 1, s.xmax - 1, s.xmax, s.xmax + 7}) {
+      const QString servidor =
+          Valor(QString("Select pg_visible_in_snapshot('%1'::xid8, '%2'::pg_snapshot)").arg(t).arg(texto));
+      QCOMPARE(s.Ve(t), servidor == "t");
+    }
+    QVERIFY(!s.Le("1:2") && !s.Le("5:3:") && !s.Le("1:9:3,x"));
   }
 
   // A server whose table was made with the older trigger, which tells only
