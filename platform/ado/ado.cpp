@@ -700,43 +700,52 @@ struct Recordset::Impl {
   // when the query has no condition; the connection's own changes are
   // counted by their rowids when no other desk's commit came between; else
   // the table is counted again, with the snapshot of that count.
-  void RequeryPg() {
+  void RequeryPg(bool valid) {
+    detail::PgConexao* pg = conn->pg.get();
+    Alheias alheias;
+    qint64 visto = -1;
+    if (valid && !recount) {
+      visto = pg->VersaoAlheia(true);
+      alheias = AlheiasPg();
+    }
+    const bool proprias = pinned && !changed.empty();
+    const bool delta = alheias.conhecidas && alheias.quantas == 0 && proprias;
+    const Valor ids = delta ? leitor->ParametroIds(changed) : Valor();
+    const long before = delta ? CountChanged(ids) : 0;
+    Unpin();
+    changed.clear();
+    recount = false;
+    if (delta) {
+      std::optional<detail::InstantaneoPg> depois;
+      count += CountWhere(leitor->CondicaoIds(), &ids, &depois) - before;
+      if (depois)
+        instProprio = depois;
+      else
+        inst.reset();
+      avisoVisto = visto;
+    } else if (alheias.conhecidas && !proprias) {
+      count += long(alheias.soma);
+      avisoVisto = visto;
+    } else {
+      // Every notice read before the count is of a commit the count sees.
+      avisoVisto = pg->VersaoAlheia(false);
+      count = CountWhere({}, nullptr, &inst);
+      instProprio.reset();
+    }
+  }
+
+  void Requery() {
+    // Anything that fails below leaves a state from which the next Requery
+    // starts afresh: unpinned, count to be taken again.
     const bool valid = countValid;
     countValid = false;
     temLinha = false;
     bof = eof = true;
     try {
-      detail::PgConexao* pg = conn->pg.get();
-      Alheias alheias;
-      qint64 visto = -1;
-      if (valid && !recount) {
-        visto = pg->VersaoAlheia(true);
-        alheias = AlheiasPg();
-      }
-      const bool proprias = pinned && !changed.empty();
-      const bool delta = alheias.conhecidas && alheias.quantas == 0 && proprias;
-      const Valor ids = delta ? leitor->ParametroIds(changed) : Valor();
-      const long before = delta ? CountChanged(ids) : 0;
-      Unpin();
-      changed.clear();
-      recount = false;
-      if (delta) {
-        std::optional<detail::InstantaneoPg> depois;
-        count += CountWhere(leitor->CondicaoIds(), &ids, &depois) - before;
-        if (depois)
-          instProprio = depois;
-        else
-          inst.reset();
-        avisoVisto = visto;
-      } else if (alheias.conhecidas && !proprias) {
-        count += long(alheias.soma);
-        avisoVisto = visto;
-      } else {
-        // Every notice read before the count is of a commit the count sees.
-        avisoVisto = pg->VersaoAlheia(false);
-        count = CountWhere({}, nullptr, &inst);
-        instProprio.reset();
-      }
+      if (conn && conn->pg)
+        RequeryPg(valid);
+      else
+        RequeryArquivo(valid);
       countValid = true;
       First();
     } catch (...) {
@@ -747,41 +756,22 @@ struct Recordset::Impl {
     }
   }
 
-  void Requery() {
-    if (conn && conn->pg) {
-      RequeryPg();
-      return;
-    }
-    // Anything that fails below leaves a state from which the next Requery
-    // starts afresh: unpinned, count to be taken again.
-    const bool valid = countValid;
-    countValid = false;
-    temLinha = false;
-    bof = eof = true;
-    try {
-      const bool usable = valid && !recount && conn && ConnectionDataVersion(true) == dataVersion;
-      long before = 0;
-      const bool delta = usable && pinned && !changed.empty();
-      const Valor ids = delta ? leitor->ParametroIds(changed) : Valor();
-      if (delta) before = CountChanged(ids);
-      Unpin();
-      const bool nothing = usable && changed.empty();
-      changed.clear();
-      recount = false;
-      const sqlite3_int64 version = ConnectionDataVersion(false);
-      if (delta)
-        count += CountChanged(ids) - before;
-      else if (!nothing)
-        count = CountAll();
-      dataVersion = version;
-      countValid = true;
-      First();
-    } catch (...) {
-      Unpin();
-      changed.clear();
-      countValid = false;
-      throw;
-    }
+  void RequeryArquivo(bool valid) {
+    const bool usable = valid && !recount && conn && ConnectionDataVersion(true) == dataVersion;
+    long before = 0;
+    const bool delta = usable && pinned && !changed.empty();
+    const Valor ids = delta ? leitor->ParametroIds(changed) : Valor();
+    if (delta) before = CountChanged(ids);
+    Unpin();
+    const bool nothing = usable && changed.empty();
+    changed.clear();
+    recount = false;
+    const sqlite3_int64 version = ConnectionDataVersion(false);
+    if (delta)
+      count += CountChanged(ids) - before;
+    else if (!nothing)
+      count = CountAll();
+    dataVersion = version;
   }
 
   // ------------------------------------------------ access
