@@ -34,8 +34,7 @@ inline void CriaBanco(const QString& folder) {
 inline QString Caixa(const QString& prompt, int buttons, const QString& title = QStringLiteral("Aviso")) {
   return title + QLatin1Char('|') + QString::number(buttons) + QLatin1Char('|') + prompt;
 }
-
-// Records every message box ("title|buttons|prompt") and answers OK while it lives.
+// Records every message box as Caixa does and answers OK while it lives.
 struct Caixas : QStringList {
   Caixas() {
     forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {
@@ -48,12 +47,11 @@ struct Caixas : QStringList {
 // The open dialog's widgets.
 struct Dialogo {
   QWidget* w = frmLocalizar::Instance().Window();
-  QComboBox* cboCampos = w->findChild<QComboBox*>(QStringLiteral("cboCampos"));
-  QComboBox* cboCriterio = w->findChild<QComboBox*>(QStringLiteral("cboCriterio"));
-  QLineEdit* txtCondicao = w->findChild<QLineEdit*>(QStringLiteral("txtCondicao"));
-  QAbstractItemView* lvItens = w->findChild<QAbstractItemView*>(QStringLiteral("lvItens"));
-  QPushButton* cmdOK = w->findChild<QPushButton*>(QStringLiteral("cmdOK"));
-  QPushButton* cmdCancelar = w->findChild<QPushButton*>(QStringLiteral("cmdCancelar"));
+  template <class T> T* f(const char* nome) const { return w->findChild<T*>(QLatin1String(nome)); }
+  QComboBox *cboCampos = f<QComboBox>("cboCampos"), *cboCriterio = f<QComboBox>("cboCriterio");
+  QLineEdit* txtCondicao = f<QLineEdit>("txtCondicao");
+  QAbstractItemView* lvItens = f<QAbstractItemView>("lvItens");
+  QPushButton *cmdOK = f<QPushButton>("cmdOK"), *cmdCancelar = f<QPushButton>("cmdCancelar");
 
   static Dialogo Abre() { return frmLocalizar::Instance().Show(), Dialogo{}; }
 
@@ -62,18 +60,15 @@ struct Dialogo {
     cboCampos->setCurrentIndex(cboCampos->findText(campo));
     cboCriterio->setCurrentIndex(cboCriterio->findText(criterio));
     txtCondicao->setText(texto);
-    QTest::mouseClick(w->findChild<QWidget*>(QStringLiteral("cmdBusca")), Qt::LeftButton);
+    QTest::mouseClick(f<QWidget>("cmdBusca"), Qt::LeftButton);
   }
-
   // A column of the list (0: CPFCod), top to bottom.
   QStringList Coluna(int c = 0) const {
     QStringList out;
     for (int r = 0; r < lvItens->model()->rowCount(); ++r) out << lvItens->model()->index(r, c).data().toString();
     return out;
   }
-
   void Seleciona(int row) { lvItens->setCurrentIndex(lvItens->model()->index(row, 0)); }
-
   void DuploClique(int row) {
     const QPoint p = lvItens->visualRect(lvItens->model()->index(row, 1)).center();
     QTest::mouseClick(lvItens->viewport(), Qt::LeftButton, {}, p);

@@ -63,25 +63,12 @@ class TstFrmLocalizar : public QObject {
   void init() { caixas_.clear(); }
   void cleanup() { frmLocalizar::Instance().Unload(); }
 
-  void abreVazioComFocoNoCampo() {
+  // Opens empty, a window of its own, focus on the field list; then its twips and tab order.
+  void abreVazioELayout() {
     Dialogo d = Dialogo::Abre();
     QVERIFY(frmLocalizar::Instance().ATIVO && !d.w->parentWidget());
-    QCOMPARE(d.w->windowTitle(), QStringLiteral("Pesquisa Cadastro de Clientes"));
     QVERIFY(QTest::qWaitForWindowActive(d.w));
     QCOMPARE(QApplication::focusWidget(), d.cboCampos);
-    // Neither Esc nor Enter acts on the buttons.
-    QSignalSpy ok(d.cmdOK, &QPushButton::clicked);
-    for (QWidget* at : QWidgetList{d.txtCondicao, d.cmdOK}) {
-      at->setFocus();
-      QTest::keyClick(d.w->windowHandle(), Qt::Key_Escape);
-      QTest::keyClick(d.w->windowHandle(), Qt::Key_Return);
-    }
-    QVERIFY(d.w->isVisible() && ok.isEmpty() && caixas_.isEmpty());
-  }
-
-  void layoutDoDialogo() {
-    Dialogo d = Dialogo::Abre();
-    QVERIFY(QTest::qWaitForWindowActive(d.w));
     for (const Lugar& l : kLugares) {
       auto achado = [&](const char* nome) {
         return QLatin1String(nome) == "frmLocalizar" ? d.w : d.w->findChild<QWidget*>(nome);
@@ -102,27 +89,32 @@ class TstFrmLocalizar : public QObject {
         QVERIFY2(rotulo->sizeHint().width() <= rotulo->width(), l.nome);  // the caption is not cut
     }
     QCOMPARE(d.txtCondicao->maxLength(), 32767);
+    QStringList itens;
     for (QComboBox* c : {d.cboCampos, d.cboCriterio}) {
-      QVERIFY(!c->isEditable());
-      QCOMPARE(c->currentIndex(), -1);
+      QVERIFY(!c->isEditable() && c->currentIndex() == -1);
+      for (int i = 0; i < c->count(); ++i) itens << c->itemText(i);
     }
-    QCOMPARE(d.cboCampos->count(), 3);
-    QCOMPARE(d.cboCampos->itemText(0) + '|' + d.cboCampos->itemText(1) + '|' + d.cboCampos->itemText(2),
-             QString("CPF-Cód.|Nome|Telefone"));
-    QCOMPARE(d.cboCriterio->itemText(0) + '|' + d.cboCriterio->itemText(1), QString("Contém|Igua à"));
+    QCOMPARE(itens.join('|'), QString("CPF-Cód.|Nome|Telefone|Contém|Igua à"));
     auto* lv = static_cast<QTreeView*>(d.lvItens);
     for (auto [coluna, titulo, largura] : {std::tuple{0, "CPF-Cód.", 1400}, {1, "Nome", 3800}, {2, "Telefone", 1500}}) {
       QCOMPARE(lv->model()->headerData(coluna, Qt::Horizontal).toString(), QString(titulo));
       QCOMPARE(lv->columnWidth(coluna), forms::Twips(largura));
     }
-    QCOMPARE(d.w->findChild<QWidget*>("cmdBusca")->focusPolicy(), Qt::NoFocus);
-    // Tab order: the two lists, the text, the result list, Cancelar, OK, and round.
+    // Tab order: the two lists, the text, the result list, Cancelar, OK, and round (never the picture).
     QStringList ordem;
     for (int i = 0; i < 6; ++i) {
       QTest::keyClick(d.w->windowHandle(), Qt::Key_Tab);
       ordem << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
     }
     QCOMPARE(ordem, QStringList({"cboCriterio", "txtCondicao", "lvItens", "cmdCancelar", "cmdOK", "cboCampos"}));
+    // Neither Esc nor Enter acts on the buttons.
+    QSignalSpy ok(d.cmdOK, &QPushButton::clicked);
+    for (QWidget* at : QWidgetList{d.txtCondicao, d.cmdOK}) {
+      at->setFocus();
+      QTest::keyClick(d.w->windowHandle(), Qt::Key_Escape);
+      QTest::keyClick(d.w->windowHandle(), Qt::Key_Return);
+    }
+    QVERIFY(d.w->isVisible() && ok.isEmpty() && caixas_.isEmpty());
   }
 
   void escolhasFaltando() {
@@ -143,11 +135,8 @@ class TstFrmLocalizar : public QObject {
   }
 
   void buscas_data() {
-    QTest::addColumn<QString>("campo");
-    QTest::addColumn<QString>("criterio");
-    QTest::addColumn<QString>("texto");
-    QTest::addColumn<QString>("achados");  // CPFCods in list order; none: the not-found message
-    QTest::addColumn<QString>("onde");     // the statement's condition
+    // achados: CPFCods in list order (none: the not-found message); onde: the statement's condition.
+    for (const char* coluna : {"campo", "criterio", "texto", "achados", "onde"}) QTest::addColumn<QString>(coluna);
     const char *c = "Contém", *i = "Igua à";
     QTest::newRow("nome contém") << "Nome" << c << "Silva" << "11122233344 22233344455" << "Nome Like '%Silva%'";
     QTest::newRow("contém vazio: all")
@@ -208,12 +197,11 @@ class TstFrmLocalizar : public QObject {
     // A refused statement: a box with number and description, the list kept.
     d.Busca("Nome", "Contém", "a");
     QCOMPARE(caixas_.size(), 2);
-    const QRegularExpression erro(QStringLiteral("^Pontelo\\|\\d+\\|\\D*\\d+.*tabela Clientes não existe"),
-                                  QRegularExpression::DotMatchesEverythingOption);
-    QVERIFY2(caixas_[1].contains(erro), qPrintable(caixas_[1]));
-    QVERIFY(frmLocalizar::Instance().IsLoaded());
+    QVERIFY2(caixas_[1].contains(QRegularExpression(QStringLiteral("^Pontelo\\|\\d+\\|\\D*\\d+.*tabela Clientes não existe"),
+                                                   QRegularExpression::DotMatchesEverythingOption)),
+             qPrintable(caixas_[1]));
+    QVERIFY(frmLocalizar::Instance().IsLoaded() && d.lvItens->currentIndex().row() == 1);
     QCOMPARE(d.Coluna(), (QStringList{"11122233344", "22233344455"}));
-    QCOMPARE(d.lvItens->currentIndex().row(), 1);
     // A search that fails at its first row (a pattern over SQLite's limit): reported, list kept.
     mGeral::cnConexao->Execute(QStringLiteral("Alter Table Guarda Rename To Clientes"));
     d.Busca("Nome", "Contém", QString(25001, QChar(0x00E3)));

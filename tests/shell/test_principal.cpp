@@ -21,10 +21,7 @@ class TestPrincipal : public QObject {
 
  private slots:
   void initTestCase() {
-    forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {
-      boxes << c.prompt;
-      return int(forms::vbOK);
-    });
+    forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) { return boxes << c.prompt, int(forms::vbOK); });
     forms::SetProgramFolder(dir.path());
   }
 
@@ -37,82 +34,57 @@ class TestPrincipal : public QObject {
     QProcess sqlite;
     sqlite.setStandardInputFile(VT_SOURCE_DIR "/data/schema.sql");
     sqlite.start("sqlite3", {dir.filePath("ulmaro.mdb")});
-    QVERIFY(sqlite.waitForFinished());
-    QCOMPARE(sqlite.exitCode(), 0);
-
+    QVERIFY(sqlite.waitForFinished() && sqlite.exitCode() == 0);
     Principal& p = Principal::Instance();
     QVERIFY(mGeral::cnConexao && mGeral::cnConexao->IsOpen());
     QCOMPARE(mGeral::cnConexao->DataSource(), dir.filePath("ulmaro.mdb"));
     QCOMPARE(p.windowTitle(), QString("Teste Controle Vaskor Torvana"));
     QCOMPARE(&Principal::Instance(), &p);
+    const QList<QSize> sizes = p.windowIcon().availableSizes();
+    QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
   }
 
-  void menuStructure() {
+  // Each menu as "text shortcut|..." with "-" for a separator; Serviços does nothing.
+  void menus() {
     Principal& p = Principal::Instance();
-    QStringList top;
-    for (QAction* a : p.menuBar()->actions()) top << a->text();
-    QCOMPARE(top, QStringList({"&Arquivo", "&Cadastros", "&Movimentações", "A&genda"}));
-    QVERIFY(p.mnuArquivo->actions().isEmpty());
-    QVERIFY(p.mnuAgenda->actions().isEmpty());
-
-    const QList<QAction*> cad = p.mnuCadastros->actions();
-    QCOMPARE(cad.size(), 2);
-    QCOMPARE(cad[0], p.mnuClientes);
-    QCOMPARE(cad[0]->text(), QString("C&lientes"));
-    QCOMPARE(cad[0]->shortcut(), QKeySequence(Qt::Key_F8));
-    QVERIFY(cad[1]->isSeparator());
-    QCOMPARE(cad[1], p.mnuRisco1);
+    auto itens = [](const QList<QAction*>& actions) {
+      QStringList s;
+      for (QAction* a : actions) s << (a->isSeparator() ? "-" : (a->text() + ' ' + a->shortcut().toString()).trimmed());
+      return s.join('|');
+    };
+    QCOMPARE(itens(p.menuBar()->actions()), QString("&Arquivo|&Cadastros|&Movimentações|A&genda"));
+    QCOMPARE(itens(p.mnuArquivo->actions()) + itens(p.mnuAgenda->actions()), QString());
+    QCOMPARE(itens(p.mnuCadastros->actions()), QString("C&lientes F8|-"));
+    QCOMPARE(itens(p.mnuMovimento->actions()), QString("&Serviços Ctrl+S"));
+    QVERIFY(p.mnuCadastros->actions() == QList<QAction*>({p.mnuClientes, p.mnuRisco1}) &&
+            p.mnuMovimento->actions().value(0) == p.mnuServ);
     // The separator stands under "C&lientes" although nothing follows it.
     QVERIFY(p.mnuCadastros->actionGeometry(p.mnuRisco1).height() > 0);
-
-    const QList<QAction*> mov = p.mnuMovimento->actions();
-    QCOMPARE(mov.size(), 1);
-    QCOMPARE(mov[0]->text(), QString("&Serviços"));
-    QCOMPARE(mov[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    p.mnuServ->trigger();
+    QVERIFY(p.MdiArea()->subWindowList().isEmpty() && boxes.isEmpty());
   }
 
-  void iconHasBothSizes() {
-    const QList<QSize> sizes = Principal::Instance().windowIcon().availableSizes();
-    QVERIFY2(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)),
-             qPrintable(QString::number(sizes.size())));
-  }
-
-  void coolBarHasNoContextMenu() {
+  // Two empty bands on top, with their sizes and no context menu.
+  void coolBar() {
     Principal& p = Principal::Instance();
     p.show();
+    const QList<QToolBar*> bands = p.findChildren<QToolBar*>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(bands, QList<QToolBar*>({p.CoolBar1Band1, p.CoolBar1Band2}));
     QPointer<QWidget> popup;
     QTimer::singleShot(0, [&popup] {
-      popup = QApplication::activePopupWidget();
-      if (popup) popup->close();
+      if ((popup = QApplication::activePopupWidget())) popup->close();
     });
-    for (QToolBar* band : {p.CoolBar1Band1, p.CoolBar1Band2}) {
-      QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(5, 5), band->mapToGlobal(QPoint(5, 5)));
-      QApplication::sendEvent(band, &ev);
-    }
-    QCoreApplication::processEvents();
-    QVERIFY(!popup);
-    QVERIFY(p.CoolBar1Band1->isVisible() && p.CoolBar1Band2->isVisible());
-  }
-
-  void coolBarHasTwoEmptyBands() {
-    Principal& p = Principal::Instance();
-    const QList<QToolBar*> bands = p.findChildren<QToolBar*>(QString(), Qt::FindDirectChildrenOnly);
-    QCOMPARE(bands.size(), 2);
     for (QToolBar* b : bands) {
       QCOMPARE(p.toolBarArea(b), Qt::TopToolBarArea);
       QVERIFY(b->actions().isEmpty());
       QCOMPARE(b->height(), forms::Twips(420));
+      QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(5, 5), b->mapToGlobal(QPoint(5, 5)));
+      QApplication::sendEvent(b, &ev);
     }
     QCOMPARE(bands[0]->minimumWidth(), forms::Twips(2880));
     QCOMPARE(bands[1]->minimumWidth(), forms::Twips(1440));
-  }
-
-  void servicosDoesNothing() {
-    Principal& p = Principal::Instance();
-    const int children = p.MdiArea()->subWindowList().size();
-    p.mnuServ->trigger();
-    QCOMPARE(p.MdiArea()->subWindowList().size(), children);
-    QVERIFY(boxes.isEmpty());
+    QCoreApplication::processEvents();
+    QVERIFY(!popup && bands[0]->isVisible() && bands[1]->isVisible());
   }
 };
 

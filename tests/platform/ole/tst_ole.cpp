@@ -38,19 +38,17 @@ class TstOle : public QObject {
     };
     const QVariant font = FromObject(CreateStdFont(QFont()));
     const HRESULT ok = S_OK, over = DISP_E_OVERFLOW, bad = DISP_E_TYPEMISMATCH;
-    const QList<std::tuple<char, QVariant, HRESULT, QString>> cases = {
-        {'i', QVariant::fromValue<qint16>(-5), ok, "-5"}, {'i', 2.5, ok, "2"} /* half to even */,
-        {'i', 3.5, ok, "4"}, {'i', " 12632256 ", ok, "12632256"}, {'i', 4e9, over, "9"},
-        {'i', "abc", bad, "9"}, {'i', "", bad, "9"}, {'i', QVariant(), bad, "9"}, {'i', font, bad, "9"},
-        {'s', true, ok, "-1"}, {'s', qint64(2147483647), over, "9"},
-        {'b', -1, ok, "true"}, {'b', 0.0, ok, "false"}, {'b', "true", ok, "true"}, {'b', "0", ok, "false"},
-        {'b', "sim", bad, "true"}, {'b', QVariant(), bad, "true"},
-        {'t', "", ok, ""}, {'t', QVariant::fromValue<qint16>(7), ok, "7"}, {'t', false, ok, "False"},
-        {'t', font, bad, "x"}};
-    for (const auto& [to, in, hr, out] : cases) {
+    for (const auto& [to, in, hr, out] : QList<std::tuple<char, QVariant, HRESULT, QString>>{
+             {'i', QVariant::fromValue<qint16>(-5), ok, "-5"}, {'i', 2.5, ok, "2"} /* half to even */,
+             {'i', 3.5, ok, "4"}, {'i', " 12632256 ", ok, "12632256"}, {'i', 4e9, over, "9"},
+             {'i', "abc", bad, "9"}, {'i', "", bad, "9"}, {'i', QVariant(), bad, "9"}, {'i', font, bad, "9"},
+             {'s', true, ok, "-1"}, {'s', qint64(2147483647), over, "9"},
+             {'b', -1, ok, "true"}, {'b', 0.0, ok, "false"}, {'b', "true", ok, "true"}, {'b', "0", ok, "false"},
+             {'b', "sim", bad, "true"}, {'b', QVariant(), bad, "true"}, {'t', "", ok, ""},
+             {'t', QVariant::fromValue<qint16>(7), ok, "7"}, {'t', false, ok, "False"}, {'t', font, bad, "x"}}) {
       HRESULT got = S_OK;
-      QCOMPARE(convert(to, in, &got), out);
-      QCOMPARE(got, hr);
+      const QString result = convert(to, in, &got);
+      QCOMPARE(result + ' ' + QString::number(got), out + ' ' + QString::number(hr));
     }
   }
 
@@ -79,12 +77,15 @@ class TstOle : public QObject {
                                   "[nonbrowsable] \"The value.\"\n"));
   }
 
-  void registryPathFollowsEnvironment() {
+  void registryPathAndVersionBlock() {
     QCOMPARE(RegistryPath(), registry_);
     qunsetenv("VT_OLE_REGISTRY");
     const QString def = RegistryPath();
     qputenv("VT_OLE_REGISTRY", registry_.toLocal8Bit());
     QVERIFY(def.endsWith("/VaskorTorvana/ole-registry.ini") && QFileInfo(def).isAbsolute());
+    const auto info = ParseVersionInfo("FileVersion=1.00\0OLESelfRegister=\0Note=a=b\0\0Ignored=1\0");
+    QCOMPARE(info.size(), 3);
+    QVERIFY(info.value("Note") == "a=b" && info.contains("OLESelfRegister") && info.value("OLESelfRegister").isEmpty());
   }
 
   void registerCreateUnregister() {
@@ -93,8 +94,8 @@ class TstOle : public QObject {
     QString why;
     QCOMPARE(RegisterServer(FIXTURE_OCX, false, &why), S_OK);
     QSettings reg(registry_, QSettings::IniFormat);
-    QCOMPARE(reg.value("OleFixture.Thing/Library").toString(), QFileInfo(FIXTURE_OCX).canonicalFilePath());
-    QCOMPARE(reg.value("TypeLib.OleFixture/Version").toString(), QString("1.2"));
+    QCOMPARE(reg.value("OleFixture.Thing/Library").toString() + ' ' + reg.value("TypeLib.OleFixture/Version").toString(),
+             QFileInfo(FIXTURE_OCX).canonicalFilePath() + " 1.2");
     std::shared_ptr<IOleControl> thing;
     QCOMPARE(CoCreateInstance("OleFixture.Thing", &thing, &why), S_OK);
     QCOMPARE(Dispatcher(thing).Get("Value"), QVariant(qint32(42)));
@@ -132,8 +133,7 @@ class TstOle : public QObject {
     std::shared_ptr<IOleControl> ctl;
     QCOMPARE(CoCreateInstance("Gone.Class", &ctl, &why), CO_E_DLLNOTFOUND);
     QVERIFY(why.contains("gone.ocx"));
-    QCOMPARE(CoCreateInstance("a/b", &ctl, &why), CO_E_CLASSSTRING);
-    QCOMPARE(CoCreateInstance("", &ctl, &why), CO_E_CLASSSTRING);
+    for (const char* name : {"a/b", ""}) QCOMPARE(CoCreateInstance(name, &ctl, &why), CO_E_CLASSSTRING);
   }
 
   void identifiersIgnoreLetterCase() {
@@ -145,7 +145,6 @@ class TstOle : public QObject {
              QStringList{"OleFixture.Thing"});
     std::shared_ptr<IOleControl> thing;
     QCOMPARE(CoCreateInstance("olefixture.THING", &thing, &why), S_OK);
-    QCOMPARE(Dispatcher(thing).Get("Value"), QVariant(qint32(42)));
     QCOMPARE(RegisterServer(FIXTURE_OCX, true, &why), S_OK);
     QCOMPARE(CoCreateInstance("OleFixture.Thing", &thing, &why), REGDB_E_CLASSNOTREG);
   }
@@ -168,7 +167,6 @@ class TstOle : public QObject {
     std::shared_ptr<IOleControl> thing;
     QString why;
     QCOMPARE(CoCreateInstance("oleFixture.thing", &thing, &why), S_OK);
-    QCOMPARE(Dispatcher(thing).Get("Value"), QVariant(qint32(42)));
     // A name that leaves the program's folder is not followed: the registry answers.
     write("../tests/" + QFileInfo(FIXTURE_OCX).fileName().toUtf8());
     QCOMPARE(CoCreateInstance("OleFixture.Thing", &thing, &why), CO_E_DLLNOTFOUND);
@@ -176,13 +174,6 @@ class TstOle : public QObject {
     // With neither, the class is not registered.
     QFile::remove(registry_);
     QCOMPARE(CoCreateInstance("OleFixture.Thing", &thing, &why), REGDB_E_CLASSNOTREG);
-  }
-
-  void versionBlockParses() {
-    const auto info = ParseVersionInfo("FileVersion=1.00\0OLESelfRegister=\0Note=a=b\0\0Ignored=1\0");
-    QCOMPARE(info.size(), 3);
-    QCOMPARE(info.value("Note"), QString("a=b"));
-    QVERIFY(info.contains("OLESelfRegister") && info.value("OLESelfRegister").isEmpty());
   }
 };
 
