@@ -3,7 +3,6 @@
 // responder. Runs on a database built from the schema in a temporary folder.
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QInputMethodEvent>
 #include <QScopeGuard>
 #include <QLabel>
@@ -20,6 +19,7 @@
 
 #include "clients/frmClientes.h"
 #include "tests/clients/fixture.h"
+#include "tests/data/testdb.h"
 #include "platform/forms/msgbox.h"
 #include "platform/forms/window.h"
 #include "platform/ole/ole.h"
@@ -182,11 +182,8 @@ class TestFrmClientes : public QObject {
     QVERIFY(dir.isValid());
     QString err;
     QVERIFY2(fixture::RegistraTrivex(dir, &err), qPrintable(err));
-    QFile schema(VT_SOURCE_DIR "/data/schema.sql");
-    QVERIFY(schema.open(QIODevice::ReadOnly));
-    QCOMPARE(sqlite3_open(dir.filePath("ulmaro.mdb").toUtf8().constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_open(testdb::Cria(dir.filePath("ulmaro.mdb")).toUtf8().constData(), &db), SQLITE_OK);
     sqlite3_busy_timeout(db, 5000);
-    sql(QString::fromUtf8(schema.readAll()));
     if (qEnvironmentVariableIsSet("VT_TEST_SERVIDOR")) {
       if (pgteste::Cluster::Bin().isEmpty()) QSKIP("PostgreSQL server programs are not installed");
       cluster.emplace();
