@@ -15,8 +15,7 @@ struct State {
   int countdown = 0;        // calls of op left before the fault; 0: disarmed
   int code = SQLITE_OK;     // result of the failing call
   bool persistent = false;  // fail every later call too, until Disarm
-  bool failing = false;
-  int fired = 0;  // calls failed since Arm
+  int fired = 0;            // calls failed since Arm
 };
 
 inline State& S() {
@@ -31,7 +30,6 @@ inline void Arm(Op op, int n, int code, bool persistent = false) {
 }
 inline int Disarm() {
   S().countdown = 0;
-  S().failing = false;
   return S().fired;
 }
 
@@ -39,9 +37,8 @@ namespace detail {
 
 inline bool Fail(Op op) {
   State& s = S();
-  if (s.op != op) return false;
-  if (!s.failing && (s.countdown <= 0 || --s.countdown > 0)) return false;
-  s.failing = s.failing || s.persistent;
+  if (s.op != op || s.countdown <= 0 || --s.countdown > 0) return false;
+  s.countdown = s.persistent ? 1 : 0;  // persistent: the next call is the n-th again
   ++s.fired;
   return true;
 }
@@ -65,29 +62,15 @@ inline sqlite3_file* R(sqlite3_file* f) { return reinterpret_cast<File*>(f)->rea
 
 inline const sqlite3_io_methods* Methods() {
   static const sqlite3_io_methods m = {
-      3,
-      VT_PASSA(xClose),
-      VT_FALHA(xRead, Op::Read),
-      VT_FALHA(xWrite, Op::Write),
-      VT_FALHA(xTruncate, Op::Write),
-      VT_FALHA(xSync, Op::Sync),
-      VT_PASSA(xFileSize),
-      VT_FALHA(xLock, Op::Lock),
-      VT_PASSA(xUnlock),
-      VT_PASSA(xCheckReservedLock),
-      VT_PASSA(xFileControl),
-      VT_PASSA(xSectorSize),
-      VT_PASSA(xDeviceCharacteristics),
+      3, VT_PASSA(xClose), VT_FALHA(xRead, Op::Read), VT_FALHA(xWrite, Op::Write), VT_FALHA(xTruncate, Op::Write),
+      VT_FALHA(xSync, Op::Sync), VT_PASSA(xFileSize), VT_FALHA(xLock, Op::Lock), VT_PASSA(xUnlock),
+      VT_PASSA(xCheckReservedLock), VT_PASSA(xFileControl), VT_PASSA(xSectorSize), VT_PASSA(xDeviceCharacteristics),
       VT_PASSA(xShmMap),
       // Only taking a lock can fail; letting go of one never does.
       [](sqlite3_file* f, int offset, int n, int flags) {
-        if ((flags & SQLITE_SHM_LOCK) && Fail(Op::Lock)) return S().code;
-        return R(f)->pMethods->xShmLock(R(f), offset, n, flags);
+        return (flags & SQLITE_SHM_LOCK) && Fail(Op::Lock) ? S().code : R(f)->pMethods->xShmLock(R(f), offset, n, flags);
       },
-      VT_PASSA(xShmBarrier),
-      VT_PASSA(xShmUnmap),
-      VT_PASSA(xFetch),
-      VT_PASSA(xUnfetch)};
+      VT_PASSA(xShmBarrier), VT_PASSA(xShmUnmap), VT_PASSA(xFetch), VT_PASSA(xUnfetch)};
   return &m;
 }
 #undef VT_PASSA

@@ -12,6 +12,7 @@ using ado::Connection;
 using ado::Recordset;
 using testdb::ErroDe;
 
+static const char* const kBrowse = "Select * From Clientes Order By DataCadastro";
 static QString Cs(const QString& path) { return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path; }
 
 class TstAdo : public QObject {
@@ -67,7 +68,7 @@ class TstAdo : public QObject {
     cn.Open(Cs(semTabela));
     Recordset rs;
     try {
-      rs.Open("Select * From Clientes Order By DataCadastro", cn);
+      rs.Open(kBrowse, cn);
       QFAIL("opened");
     } catch (const ado::Error& e) {
       QCOMPARE(e.Number(), long(SQLITE_ERROR));
@@ -124,7 +125,7 @@ class TstAdo : public QObject {
 
   void snapshotIgnoresChangesUntilRequery() {
     Recordset rs;
-    rs.Open("Select * From Clientes Order By DataCadastro", *cn_, ado::adOpenKeyset);
+    rs.Open(kBrowse, *cn_, ado::adOpenKeyset);
     QCOMPARE(rs.RecordCount(), 3);
     cn_->Execute("Update Clientes Set Nome = 'Bruna' Where CPFCod = '2'");
     cn_->Execute("Delete From Clientes where CPFCod = '3'");
@@ -164,7 +165,7 @@ class TstAdo : public QObject {
   void movesAndBoundaries() {
     cn_->Execute("Update Clientes Set Hobby = '', Email = Null Where CPFCod = '2'");
     Recordset rs;
-    rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
+    rs.Open(kBrowse, *cn_);
     QCOMPARE(rs.Fields("Hobby"), QVariant(QString("")));  // empty is not Null
     QVERIFY(!rs.Fields("Email").isValid());
     QCOMPARE(rs.Fields("Num").typeId(), QMetaType::LongLong);
@@ -193,7 +194,7 @@ class TstAdo : public QObject {
   void findSearchesForwardFromCurrent() {
     Insere("5", "ana", "2020-01-01 00:00:00.004");
     Recordset rs;
-    rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
+    rs.Open(kBrowse, *cn_);
     auto find = [&](const char* criterio, long skip = 0, int sentido = ado::adSearchForward) {
       rs.Find(criterio, skip, sentido);
       return Pos(rs);
@@ -289,7 +290,7 @@ class TstAdo : public QObject {
   // the row on screen stays readable even when the other one deletes it.
   void otherConnectionsChanges() {
     Recordset rs;
-    rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
+    rs.Open(kBrowse, *cn_);
     Connection outro;
     outro.Open(Cs(db_));
     outro.Execute("Delete From Clientes where CPFCod = '2'");
@@ -311,7 +312,7 @@ class TstAdo : public QObject {
   // been requeried after a save.
   void logIsCheckpointedWhileOpen() {
     Recordset rs;
-    rs.Open("Select * From Clientes Order By DataCadastro", *cn_);
+    rs.Open(kBrowse, *cn_);
     rs.MoveLast();
     auto checkpointCompleto = [&] {  // "0": not kept from any page by a reader
       return testdb::Sql(db_, "PRAGMA wal_checkpoint(TRUNCATE)") == "0" && QFileInfo(db_ + "-wal").size() == 0;

@@ -23,12 +23,10 @@ QString Insert(const QString& cpf, const QString& nome, const QString& data = {}
 }
 // n clients in one statement, keys prefix1 .. prefixN.
 QString InsertVarios(const QString& prefix, int n) {
-  return QString("Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone) "
-                 "Select '%1' || g, 'Varios', 'F', '01310-100', 'Rua', 1, 'SP', 'SP', 11, '3255-1234' "
-                 "From generate_series(1, %2) g")
-      .arg(prefix)
-      .arg(n);
+  return QString("Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone) Select '%1' || g, "
+                 "'Varios', 'F', '1', 'R', 1, 'SP', 'SP', 11, '1' From generate_series(1, %2) g").arg(prefix).arg(n);
 }
+QString Cs(const QString& conninfo) { return "Provider=PostgreSQL;Data Source=\"" + conninfo + "\""; }
 QString Pos(const Recordset& rs) { return rs.BOF() ? "BOF" : rs.EOF_() ? "EOF" : rs.Fields("CPFCod").toString(); }
 // The key check of the client form: Requery, then Find from the first row.
 bool Existe(Recordset& rs, const QString& cpf) {
@@ -47,12 +45,11 @@ QString Checa(Recordset& rs, const QString& cpf) {
 class TstPg : public QObject {
   Q_OBJECT
   std::optional<pgteste::Cluster> cluster_;
-  QString cs_;
   std::unique_ptr<Connection> a_, b_;
 
-  std::unique_ptr<Connection> Mesa() {
+  std::unique_ptr<Connection> Mesa(const QString& db = "ulmaro") {
     auto c = std::make_unique<Connection>();
-    c->Open(cs_);
+    c->Open(Cs(cluster_->Conninfo(db)));
     return c;
   }
   QString Valor(const QString& sql) { return pgteste::Cluster::Sql(cluster_->Conninfo("ulmaro"), sql); }
@@ -70,41 +67,31 @@ class TstPg : public QObject {
     if (pgteste::Cluster::Bin().isEmpty()) QSKIP("PostgreSQL server programs are not installed");
     cluster_.emplace();
     cluster_->CriaBanco("ulmaro", VT_SOURCE_DIR "/data/schema-pg.sql");
-    cs_ = "Provider=PostgreSQL;Data Source=\"" + cluster_->Conninfo("ulmaro") + "\"";
-    if (cluster_->ComEstatisticas()) {
-      Valor("Create Extension pg_stat_statements");
-      estatisticas_ = true;
-    }
+    if ((estatisticas_ = cluster_->ComEstatisticas())) Valor("Create Extension pg_stat_statements");
   }
   void init() {
     Valor("Truncate Clientes Restart Identity");
     a_ = Mesa();
     b_ = Mesa();
   }
-  void cleanup() {
-    a_.reset();
-    b_.reset();
-  }
+  void cleanup() { a_.reset(), b_.reset(); }
 
   void abreERecusa() {
     QVERIFY(a_->IsServer() && a_->DataSource().startsWith("ulmaro em "));
-    QVERIFY(a_->Handle() == nullptr);
     Connection cn;
     QString desc;
     // No server at that place: one clear error, no password in it.
-    QCOMPARE(ErroDe([&] { cn.Open("Provider=PostgreSQL;Data Source=\"host=" + cluster_->Pasta() +
-                                  "/nada user=vt password=segredo dbname=ulmaro\""); },
+    QCOMPARE(ErroDe([&] { cn.Open(Cs("host=" + cluster_->Pasta() + "/nada user=vt password=segredo dbname=ulmaro")); },
                     &desc),
              ado::adErrConnectionLost);
     QVERIFY2(desc.startsWith("Não foi possível conectar ao servidor de banco de dados") && !desc.contains("segredo"),
              qPrintable(desc));
     QVERIFY(!cn.IsOpen());
     // A server whose literals treat the backslash as an escape is refused.
-    pgteste::Cluster::Sql(cluster_->Conninfo(), "Drop Database If Exists velho");
-    pgteste::Cluster::Sql(cluster_->Conninfo(), "Create Database velho");
-    pgteste::Cluster::Sql(cluster_->Conninfo(), "Alter Database velho Set standard_conforming_strings = off");
-    QCOMPARE(ErroDe([&] { cn.Open("Provider=PostgreSQL;Data Source=\"" + cluster_->Conninfo("velho") + "\""); }),
-             ado::adErrServerSettings);
+    for (const char* sql : {"Drop Database If Exists velho", "Create Database velho",
+                            "Alter Database velho Set standard_conforming_strings = off"})
+      pgteste::Cluster::Sql(cluster_->Conninfo(), sql);
+    QCOMPARE(ErroDe([&] { cn.Open(Cs(cluster_->Conninfo("velho"))); }), ado::adErrServerSettings);
     QVERIFY(!cn.IsOpen());
     // Exactly one statement, and no NUL.
     QCOMPARE(ErroDe([&] { a_->Execute(Insert("1", "Ana") + "; Delete From Clientes"); }), ado::adErrStatementRefused);
@@ -281,14 +268,10 @@ class TstPg : public QObject {
   // A snapshot read from its text tells a transaction's visibility as the
   // server does, also for one running while it was taken.
   void instantaneoComoOServidor() {
-    PGconn* outra = PQconnectdb(cluster_->Conninfo("ulmaro").toUtf8().constData());
-    PQclear(PQexec(outra, "Begin"));
-    PGresult* r = PQexec(outra, "Select pg_current_xact_id()");
-    const quint64 x = QByteArray(PQgetvalue(r, 0, 0)).toULongLong();
-    PQclear(r);
+    b_->Execute("Begin");
+    const quint64 x = b_->Execute("Select pg_current_xact_id()")->Fields(0).toULongLong();
     const QString texto = Valor("Select pg_current_snapshot()");
-    PQclear(PQexec(outra, "Commit"));
-    PQfinish(outra);
+    b_->Execute("Commit");
     ado::detail::InstantaneoPg s;
     QVERIFY2(s.Le(texto.toUtf8()) && !s.Ve(x), qPrintable(texto));
     for (quint64 t : {s.xmin - 1, s.xmin, x, x + 1, s.xmax - 1, s.xmax, s.xmax + 7}) {
@@ -303,27 +286,24 @@ class TstPg : public QObject {
   // the table's name: every Requery after another desk's commit counts afresh.
   void gatilhoAntigo() {
     cluster_->CriaBanco("antiga", VT_SOURCE_DIR "/data/schema-pg.sql");
-    const QString antiga = cluster_->Conninfo("antiga");
-    pgteste::Cluster::Sql(antiga,
+    pgteste::Cluster::Sql(cluster_->Conninfo("antiga"),
                           "Drop Trigger clientes_inseriu On Clientes; Drop Trigger clientes_apagou On Clientes; "
                           "Drop Trigger clientes_mudou On Clientes; Drop Function clientes_mudou(); "
                           "Create Function clientes_mudou() Returns trigger Language plpgsql As $$ Begin "
                           "Perform pg_notify('vt_mudou', TG_TABLE_NAME); Return Null; End $$; "
                           "Create Trigger clientes_mudou After Insert Or Update Or Delete Or Truncate On Clientes "
                           "For Each Statement Execute Function clientes_mudou()");
-    Connection a, b;
-    a.Open("Provider=PostgreSQL;Data Source=\"" + antiga + "\"");
-    b.Open("Provider=PostgreSQL;Data Source=\"" + antiga + "\"");
+    auto a = Mesa("antiga"), b = Mesa("antiga");
     Recordset rb;
-    rb.Open(kBrowse, b);
-    a.Execute(Insert("1", "Ana"));
-    a.Execute(InsertVarios("m", 3));
+    rb.Open(kBrowse, *b);
+    a->Execute(Insert("1", "Ana"));
+    a->Execute(InsertVarios("m", 3));
     QCOMPARE(Checa(rb, "m3"), QString("sim 4"));
-    b.Execute(Insert("2", "Bruno"));
-    a.Execute("Delete From Clientes Where CPFCod In ('1', 'm1')");
+    b->Execute(Insert("2", "Bruno"));
+    a->Execute("Delete From Clientes Where CPFCod In ('1', 'm1')");
     rb.Requery();
     QCOMPARE(rb.RecordCount(), 3L);
-    b.Execute("Delete From Clientes Where CPFCod = '2'");
+    b->Execute("Delete From Clientes Where CPFCod = '2'");
     rb.Requery();
     QCOMPARE(rb.RecordCount(), 2L);
   }
@@ -345,13 +325,12 @@ class TstPg : public QObject {
     Recordset rs;
     rs.Open(kBrowse, *a_);
     rs.Find("Nome = '" + lit + "'");
-    QVERIFY(!rs.EOF_());
-    QCOMPARE(rs.Fields("Nome").toString(), texto);
-    auto busca = a_->Execute("Select CPFCod,Nome,Fone From Clientes Where Nome Like '%" + lit + "%'");
-    QVERIFY(!busca->EOF_());
-    QCOMPARE(busca->Fields("Nome").toString(), texto);
-    busca->MoveNext();
-    QVERIFY(busca->EOF_());
+    QCOMPARE(Pos(rs) == "EOF" ? "EOF" : rs.Fields("Nome").toString(), texto);
+    QStringList achados;
+    for (auto b = a_->Execute("Select CPFCod,Nome,Fone From Clientes Where Nome Like '%" + lit + "%'"); !b->EOF_();
+         b->MoveNext())
+      achados << b->Fields("Nome").toString();
+    QCOMPARE(achados, QStringList{texto});
     QCOMPARE(a_->Execute("Select Nome From Clientes Where Nome = '" + lit + "'")->Fields(0).toString(), texto);
     a_->Execute("Delete From Clientes Where Nome = '" + lit + "'");
     QCOMPARE(Valor("Select string_agg(Nome::text, ',') From Clientes"), QString("outro"));
