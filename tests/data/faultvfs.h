@@ -68,7 +68,8 @@ inline const sqlite3_io_methods* Methods() {
       VT_PASSA(xShmMap),
       // Only taking a lock can fail; letting go of one never does.
       [](sqlite3_file* f, int offset, int n, int flags) {
-        return (flags & SQLITE_SHM_LOCK) && Fail(Op::Lock) ? S().code : R(f)->pMethods->xShmLock(R(f), offset, n, flags);
+        if ((flags & SQLITE_SHM_LOCK) && Fail(Op::Lock)) return S().code;
+        return R(f)->pMethods->xShmLock(R(f), offset, n, flags);
       },
       VT_PASSA(xShmBarrier), VT_PASSA(xShmUnmap), VT_PASSA(xFetch), VT_PASSA(xUnfetch)};
   return &m;

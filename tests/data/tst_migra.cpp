@@ -24,8 +24,9 @@ class TstMigra : public QObject {
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
   }
   static QString Linhas(const QString& path) {
-    return testdb::Sql(path, "Select group_concat(CPFCod||'|'||Nome||'|'||Num||'|'||ifnull(Obs,'-')||'|'||DataCadastro, "
-                             "';') From (Select * From Clientes Order By rowid)");
+    return testdb::Sql(path,
+                       "Select group_concat(CPFCod||'|'||Nome||'|'||Num||'|'||ifnull(Obs,'-')||'|'||DataCadastro, "
+                       "';') From (Select * From Clientes Order By rowid)");
   }
 
  private slots:

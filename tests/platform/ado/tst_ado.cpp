@@ -28,7 +28,9 @@ class TstAdo : public QObject {
   }
   long Conta() { return cn_->Execute("Select count(*) From Clientes")->Fields(0).toLongLong(); }
   // Where rs stands: "BOF", "EOF" or the current row's key.
-  static QString Pos(const Recordset& rs) { return rs.BOF() ? "BOF" : rs.EOF_() ? "EOF" : rs.Fields("CPFCod").toString(); }
+  static QString Pos(const Recordset& rs) {
+    return rs.BOF() ? "BOF" : rs.EOF_() ? "EOF" : rs.Fields("CPFCod").toString();
+  }
 
  private slots:
   // Browse order: 2 Bruno, 3 Carla, 1 Ana.
@@ -98,6 +100,13 @@ class TstAdo : public QObject {
                                QString("Delete From Clientes where CPFCod = '1") + QChar(0) + "'"})
       QCOMPARE(ErroDe([&] { cn_->Execute(sql); }), ado::adErrStatementRefused);
     QCOMPARE(ErroDe([&] { cn_->Execute("   "); }), ado::adErrInvalidArgument);
+    // Over SQLite's pattern limit the first step fails: the statement must be
+    // finalized once (a double free crashes here, or under the sanitizers).
+    QString desc;
+    QCOMPARE(ErroDe([&] { cn_->Execute("Select 1 From Clientes Where Nome Like '%" + QString(25001, u'ã') + "%'"); },
+                    &desc),
+             long(SQLITE_ERROR));
+    QCOMPARE(desc, QString("O texto da busca é longo demais"));
     QCOMPARE(Conta(), 3);  // nothing ran
     // Trailing separators and comments are no second statement.
     QVERIFY(!cn_->Execute("Delete From Clientes where CPFCod = '3' ;  -- fim\n")->IsOpen());
@@ -216,17 +225,6 @@ class TstAdo : public QObject {
     QCOMPARE(find("CPFCod = '6'"), QString("EOF"));
     rs.Requery();
     QCOMPARE(find("CPFCod = '6'"), QString("6"));
-  }
-
-  void failedFirstStepIsReportedOnce() {
-    // Over SQLite's pattern limit: the first step fails. The statement must be
-    // finalized once (a double free crashes here, or under the sanitizers).
-    const QString longo(25001, QChar(0x00E3));
-    QString desc;
-    QCOMPARE(ErroDe([&] { cn_->Execute("Select CPFCod From Clientes Where Nome Like '%" + longo + "%'"); }, &desc),
-             long(SQLITE_ERROR));
-    QCOMPARE(desc, QString("O texto da busca é longo demais"));
-    QCOMPARE(Conta(), 3);
   }
 
   void textReadsBackExactly() {
