@@ -1,5 +1,6 @@
 #pragma once
-// Test helpers: a fresh database made from data/schema.sql, and the error a call raises.
+// Test helpers: a fresh database made from data/schema.sql, statements run
+// past the program, and the error a call raises.
 #include <sqlite3.h>
 
 #include <QFile>
@@ -11,17 +12,37 @@
 
 namespace testdb {
 
+// Runs statements (several may be given) on the file through a connection of
+// its own on the plain "unix" VFS. Returns the first value of the last row
+// read, empty when none, or "erro: " and SQLite's message.
+inline QString Sql(const QString& path, const QString& sql, int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.toUtf8().constData(), &db, flags, "unix");
+  sqlite3_busy_timeout(db, 2000);
+  const QByteArray texto = sql.toUtf8();
+  const char* resto = texto.constData();
+  QString v;
+  int rc = SQLITE_OK;
+  while (rc == SQLITE_OK && *resto) {
+    sqlite3_stmt* st = nullptr;
+    rc = sqlite3_prepare_v2(db, resto, -1, &st, &resto);
+    while (st && (rc = sqlite3_step(st)) == SQLITE_ROW)
+      v = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    sqlite3_finalize(st);
+  }
+  if (rc != SQLITE_OK) v = "erro: " + QString::fromUtf8(sqlite3_errmsg(db));
+  sqlite3_close(db);
+  return v;
+}
+
 // Creates path from the schema (replacing any file there) and returns path.
 inline QString Cria(const QString& path) {
   QFile schema(QStringLiteral(VT_SOURCE_DIR "/data/schema.sql"));
   if (!schema.open(QIODevice::ReadOnly)) throw std::runtime_error("schema.sql not readable");
   for (const char* ext : {"", "-wal", "-shm"}) QFile::remove(path + ext);
-  sqlite3* db = nullptr;
-  sqlite3_open(path.toUtf8().constData(), &db);
-  const int rc = sqlite3_exec(db, schema.readAll().constData(), nullptr, nullptr, nullptr);
-  const std::string msg = sqlite3_errmsg(db);
-  sqlite3_close(db);
-  if (rc != SQLITE_OK) throw std::runtime_error("schema: " + msg);
+  const QString r = Sql(path, QString::fromUtf8(schema.readAll()));
+  if (r.startsWith("erro: ")) throw std::runtime_error("schema: " + r.toStdString());
   return path;
 }
 

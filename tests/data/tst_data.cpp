@@ -67,8 +67,16 @@ class TstData : public QObject {
   }
   void cleanup() { mGeral::cnConexao.reset(); }
 
-  void abreBancoFailsOnMissingFile() {
-    if (cluster_) QSKIP("the file only");
+  // The switch: unset or empty, the file; a bare name, a service of
+  // pg_service.conf. No file, no server, no table: one clear error, nothing
+  // opened or created.
+  void abreBanco() {
+    const QByteArray antes = qgetenv("VT_SERVIDOR");
+    auto volta = qScopeGuard([&] { qputenv("VT_SERVIDOR", antes); });
+    qputenv("VT_SERVIDOR", "escritorio");
+    QCOMPARE(mGeral::Servidor(), QString("service=escritorio"));
+    qputenv("VT_SERVIDOR", " ");
+    QCOMPARE(mGeral::Servidor(), QString());
     QTemporaryDir vazio;
     forms::SetProgramFolder(vazio.path());
     QString descricao;
@@ -76,22 +84,12 @@ class TstData : public QObject {
     QCOMPARE(descricao, "O arquivo de banco de dados não foi encontrado: " + vazio.filePath("ulmaro.mdb"));
     QVERIFY(!QFile::exists(vazio.filePath("ulmaro.mdb")));
     QVERIFY(mGeral::cnConexao && !mGeral::cnConexao->IsOpen());
-  }
-
-  // The switch: unset or empty, the file; a bare name, a service of pg_service.conf.
-  void abreBancoNoServidor() {
-    const QByteArray antes = qgetenv("VT_SERVIDOR");
-    auto volta = qScopeGuard([&] { qputenv("VT_SERVIDOR", antes); });
-    qputenv("VT_SERVIDOR", "escritorio");
-    QCOMPARE(mGeral::Servidor(), QString("service=escritorio"));
-    qputenv("VT_SERVIDOR", " ");
-    QCOMPARE(mGeral::Servidor(), QString());
+    forms::SetProgramFolder(dir_.path());
     mGeral::AbreBanco();
     QVERIFY(!mGeral::cnConexao->IsServer());
     if (!cluster_) return;
     // No server there: one clear error, nothing open.
     qputenv("VT_SERVIDOR", "host=" + QFile::encodeName(dir_.filePath("nada")) + " dbname=ulmaro");
-    QString descricao;
     QCOMPARE(testdb::ErroDe(mGeral::AbreBanco, &descricao), ado::adErrConnectionLost);
     QVERIFY2(descricao.startsWith("Não foi possível conectar ao servidor de banco de dados"), qPrintable(descricao));
     QVERIFY(!mGeral::cnConexao->IsOpen());

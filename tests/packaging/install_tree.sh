@@ -27,13 +27,12 @@ done
 desktop=$share/applications/$id.desktop
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml" || fail "appstreamcli validate"
-grep -qx "Exec=$prefix/VaskorTorvana" "$desktop" || fail "Exec"
-grep -qx "Icon=$id" "$desktop" || fail "Icon"
-grep -qx "StartupWMClass=VaskorTorvana" "$desktop" || fail "StartupWMClass"
-grep -qx "Categories=Office;" "$desktop" || fail "Categories"
-grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$share/metainfo/$id.metainfo.xml" ||
-  fail "launchable"
-grep -q "<image>https://.*\.png</image>" "$share/metainfo/$id.metainfo.xml" || fail "screenshot"
+for line in "Exec=$prefix/VaskorTorvana" "Icon=$id" "StartupWMClass=VaskorTorvana" "Categories=Office;"; do
+  grep -qxF "$line" "$desktop" || fail "desktop entry lacks $line"
+done
+for pattern in "<launchable type=\"desktop-id\">$id.desktop</launchable>" "<image>https://.*\.png</image>"; do
+  grep -q "$pattern" "$share/metainfo/$id.metainfo.xml" || fail "metainfo lacks $pattern"
+done
 
 # The database: made from the schema, then kept by a second install.
 [ "$(sqlite3 "$dir/ulmaro.mdb" 'SELECT count(*) FROM Clientes')" = 0 ] || fail "new database"

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace pgteste {
 
@@ -22,12 +23,11 @@ class Cluster {
  public:
   // The folder of the server's programs (initdb, pg_ctl); empty when they are not installed.
   static QString Bin() {
-    QDir base(QStringLiteral("/usr/lib/postgresql"));
-    QStringList versoes = base.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList versoes = QDir("/usr/lib/postgresql").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     std::sort(versoes.begin(), versoes.end(), [](const QString& a, const QString& b) { return a.toInt() > b.toInt(); });
     for (const QString& v : versoes) {
-      const QString bin = base.filePath(v + QStringLiteral("/bin"));
-      if (QFile::exists(bin + QStringLiteral("/initdb")) && QFile::exists(bin + QStringLiteral("/pg_ctl"))) return bin;
+      const QString bin = "/usr/lib/postgresql/" + v + "/bin";
+      if (QFile::exists(bin + "/initdb") && QFile::exists(bin + "/pg_ctl")) return bin;
     }
     return {};
   }
@@ -43,18 +43,12 @@ class Cluster {
       if (!pw) throw std::runtime_error("running as root and there is no user postgres");
       if (::chown(dir_.path().toUtf8().constData(), pw->pw_uid, pw->pw_gid) != 0)
         throw std::runtime_error("chown of the cluster folder failed");
-      comoUsuario_ = {QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")};
+      comoUsuario_ = {"runuser", "-u", "postgres", "--"};
     }
     // A test that ends by an uncaught exception leaves no server behind.
     Atual() = this;
     std::set_terminate([] {
-      if (Cluster* c = Atual()) {
-        Atual() = nullptr;
-        try {
-          c->Para(QStringLiteral("immediate"));
-        } catch (...) {
-        }
-      }
+      if (Cluster* c = std::exchange(Atual(), nullptr)) c->ParaSemFalhar("immediate");
       std::abort();
     });
     Roda(bin_ + "/initdb", {"-D", Dados(), "-U", "vt", "-A", "trust", "-E", "UTF8", "--locale=C.UTF-8", "--no-sync"});
@@ -62,10 +56,7 @@ class Cluster {
   }
   ~Cluster() {
     if (Atual() == this) Atual() = nullptr;
-    try {
-      Para();
-    } catch (...) {
-    }
+    ParaSemFalhar("fast");
   }
   Cluster(const Cluster&) = delete;
   Cluster& operator=(const Cluster&) = delete;
@@ -80,15 +71,14 @@ class Cluster {
     rodando_ = true;
   }
   // mode: "fast" ends every session (as an administrator's restart does).
-  void Para(const QString& modo = QStringLiteral("fast")) {
-    if (!rodando_) return;
-    rodando_ = false;
+  void Para(const QString& modo = "fast") {
+    if (!std::exchange(rodando_, false)) return;
     Roda(bin_ + "/pg_ctl", {"-D", Dados(), "-m", modo, "-w", "stop"});
   }
 
   // A libpq connection string for database db.
-  QString Conninfo(const QString& db = QStringLiteral("postgres")) const {
-    return QStringLiteral("host=%1 user=vt dbname=%2").arg(dir_.path(), db);
+  QString Conninfo(const QString& db = "postgres") const {
+    return QString("host=%1 user=vt dbname=%2").arg(dir_.path(), db);
   }
 
   // Creates database db with the server schema of the program (replacing it).
@@ -123,19 +113,24 @@ class Cluster {
 
   // A test cluster records its statements (pg_stat_statements) when the
   // server has that module, so that tests can tell which statements ran.
-  bool ComEstatisticas() const { return QFile::exists(bin_ + QStringLiteral("/../lib/pg_stat_statements.so")); }
+  bool ComEstatisticas() const { return QFile::exists(bin_ + "/../lib/pg_stat_statements.so"); }
 
  private:
   static Cluster*& Atual() {
     static Cluster* atual = nullptr;
     return atual;
   }
-  QString Dados() const { return dir_.filePath(QStringLiteral("data")); }
+  QString Dados() const { return dir_.filePath("data"); }
+  void ParaSemFalhar(const char* modo) noexcept {
+    try {
+      Para(modo);
+    } catch (...) {
+    }
+  }
   void Roda(const QString& programa, const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList tudo = comoUsuario_;
-    tudo << programa << args;
+    QStringList tudo = comoUsuario_ + QStringList{programa} + args;
     p.start(tudo.takeFirst(), tudo);
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
       throw std::runtime_error((programa + ": " + QString::fromLocal8Bit(p.readAll())).toStdString());
