@@ -25,20 +25,22 @@ QString strSQL;
 QString strCampos;
 QString strValores;
 
+namespace {
+// A connection string value in double quotes, so that it may hold ";".
+QString Cotado(const QString& valor) {
+  return QLatin1Char('"') + QString(valor).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+}  // namespace
+
 void AbreBanco() {
   cnConexao = std::make_shared<ado::Connection>();
   cnConexao->CursorLocation = ado::adUseClient;
   const QString servidor = Servidor();
-  if (!servidor.isEmpty()) {
-    cnConexao->Open("Provider=PostgreSQL;Data Source=\"" + QString(servidor).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-                        "\"",
+  if (!servidor.isEmpty())
+    cnConexao->Open("Provider=PostgreSQL;Data Source=" + Cotado(servidor), "", "", -1);
+  else
+    cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + Cotado(forms::ProgramFolder() + "/" + "ulmaro.mdb"),
                     "", "", -1);
-  } else {
-    const QString caminho = forms::ProgramFolder() + "/" + "ulmaro.mdb";
-    // Quoted, so that a folder name may hold ";".
-    const QString fonte = QString(caminho).replace(QLatin1Char('"'), QLatin1String("\"\""));
-    cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + fonte + "\"", "", "", -1);
-  }
   try {
     ConfereTabela();
   } catch (...) {

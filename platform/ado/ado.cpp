@@ -134,12 +134,17 @@ struct ResetOnExit {
   }
 };
 
-// Prepares exactly one statement. Refuses NUL characters and any statement
-// after the first (white space, semicolons and comments may follow).
-Stmt PrepareOne(sqlite3* db, const QString& text, unsigned flags = 0) {
+// A statement text holding a NUL character is refused on either engine.
+void RefuseNul(const QString& text) {
   if (text.contains(QChar(0)))
     throw Error(adErrStatementRefused,
                 QStringLiteral("The statement holds a NUL character and was not run."));
+}
+
+// Prepares exactly one statement. Refuses NUL characters and any statement
+// after the first (white space, semicolons and comments may follow).
+Stmt PrepareOne(sqlite3* db, const QString& text, unsigned flags = 0) {
+  RefuseNul(text);
   const QByteArray sql = text.toUtf8();
   const char* tail = nullptr;
   sqlite3_stmt* raw = nullptr;
@@ -161,25 +166,6 @@ Stmt PrepareOne(sqlite3* db, const QString& text, unsigned flags = 0) {
     tail = rest;
   }
   return st;
-}
-
-QVariant ColumnValue(sqlite3_stmt* st, int i) {
-  switch (sqlite3_column_type(st, i)) {
-    case SQLITE_NULL:
-      return {};
-    case SQLITE_INTEGER:
-      return QVariant::fromValue<qint64>(sqlite3_column_int64(st, i));
-    case SQLITE_FLOAT:
-      return sqlite3_column_double(st, i);
-    case SQLITE_BLOB: {
-      const void* p = sqlite3_column_blob(st, i);
-      return QByteArray(static_cast<const char*>(p), sqlite3_column_bytes(st, i));
-    }
-    default: {
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-      return TextFromUtf8(QByteArrayView(p, sqlite3_column_bytes(st, i)));
-    }
-  }
 }
 
 using detail::Valor;
@@ -329,7 +315,7 @@ class LeitorSqlite final : public detail::Leitor {
       const int code = sqlite3_extended_errcode(db_);
       const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-      throw Error(code, msg);
+      ThrowCode(code, msg);
     }
   }
 
@@ -823,7 +809,7 @@ void Connection::Impl::UpdateHook(void* self, int, const char* dbName, const cha
 }
 
 sqlite3_int64 Connection::Impl::Versao(bool exact) {
-  if (pg) return exact ? pg->VersaoAlheia() : pg->VersaoAlheia(false);
+  if (pg) return pg->VersaoAlheia(exact);
   if (!db) return -1;
   sqlite3_stmt* st = nullptr;
   sqlite3_int64 v = -1;
@@ -990,8 +976,7 @@ void Connection::Close() {
 std::unique_ptr<Recordset> Connection::Execute(const QString& commandText, long) {
   if (!d->IsOpen()) ThrowClosed();
   if (d->pg) {
-    if (commandText.contains(QChar(0)))
-      throw Error(adErrStatementRefused, QStringLiteral("The statement holds a NUL character and was not run."));
+    RefuseNul(commandText);
     if (commandText.trimmed().isEmpty())
       throw Error(adErrInvalidArgument, QStringLiteral("The command text holds no statement."));
     detail::Resultado r = d->ExecutePg(commandText);
@@ -1093,17 +1078,14 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
   detail::PgConexao* pg = activeConnection.d->pg.get();
   if (!activeConnection.d->IsOpen()) ThrowClosed();
 
+  if (pg) RefuseNul(source);
   if (pg && activeConnection.CursorLocation == adUseServer && cursorType == adOpenForwardOnly) {
-    if (source.contains(QChar(0)))
-      throw Error(adErrStatementRefused, QStringLiteral("The statement holds a NUL character and was not run."));
     detail::Resultado r = pg->Executa(source);
     if (PQresultStatus(r.r) != PGRES_TUPLES_OK)
       throw Error(adErrInvalidArgument, QStringLiteral("The source is not a query that returns rows."));
     d->OpenPg(std::move(r), pg, source);
     return;
   }
-  if (pg && source.contains(QChar(0)))
-    throw Error(adErrStatementRefused, QStringLiteral("The statement holds a NUL character and was not run."));
   if (!pg && activeConnection.CursorLocation == adUseServer && cursorType == adOpenForwardOnly) {
     Stmt st = PrepareOne(db, source);
     if (sqlite3_column_count(st.s) == 0)
@@ -1313,7 +1295,7 @@ QVariant Recordset::Fields(int index) const {
     if (d->bof || d->eof) ThrowNoCurrentRecord();
     d->CheckIndex(index);
     if (d->fwdPg.r) return detail::ValorPg(d->fwdPg.r, int(d->pos), index).ToVariant();
-    return ColumnValue(d->fwd.s, index);
+    return ValorDe(d->fwd.s, index).ToVariant();
   }
   return d->Column(index).ToVariant();
 }
