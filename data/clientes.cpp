@@ -1,6 +1,11 @@
 #include "data/clientes.h"
 
+#include <QDate>
+#include <QTime>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
+#include <cmath>
 
 namespace clientes {
 
@@ -32,6 +37,41 @@ bool SoDigitos(const QString& text) {
   for (QChar ch : text)
     if (ch < QLatin1Char('0') || ch > QLatin1Char('9')) return false;
   return true;
+}
+
+bool Opcional(const QString& coluna) {
+  static const QSet<QString> opcionais = {"Hobby", "Complemento", "Bairro", "Email", "Obs"};
+  return opcionais.contains(coluna);
+}
+
+QString Recusa(const QString& coluna, QVariant& valor) {
+  if (valor.isNull()) return Opcional(coluna) ? QString() : coluna + QStringLiteral(" sem valor");
+  const QString texto = valor.toString();
+  if (coluna == QLatin1String("Num") || coluna == QLatin1String("DDD")) {
+    bool ok = false;
+    qint64 n = 0;
+    switch (valor.typeId()) {
+      case QMetaType::LongLong: case QMetaType::Int: case QMetaType::UInt: n = valor.toLongLong(&ok); break;
+      case QMetaType::Double: ok = std::trunc(valor.toDouble()) == valor.toDouble() && std::fabs(valor.toDouble()) < 1e15;
+        n = qint64(valor.toDouble()); break;
+      case QMetaType::QString: if (SoDigitos(texto)) n = texto.toLongLong(&ok); break;
+      default: break;
+    }
+    if (!ok) return coluna + QStringLiteral(" não é um número inteiro: '") + texto + QLatin1Char('\'');
+    valor = n;
+    return {};
+  }
+  if (texto.contains(QChar(0))) return coluna + QStringLiteral(" tem um caractere NUL, que o servidor não guarda");
+  if (coluna == QLatin1String("DataCadastro")) {
+    // A moment in UTC: valid as a calendar date and a time of day, whatever the local clock skipped.
+    static const QRegularExpression data(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2}) (\\d{2}):(\\d{2}):(\\d{2})(\\.\\d{1,3})?$"));
+    const QRegularExpressionMatch m = data.match(texto);
+    const auto n = [&m](int i) { return m.capturedView(i).toInt(); };
+    if (!m.hasMatch() || !QDate::isValid(n(1), n(2), n(3)) || !QTime::isValid(n(4), n(5), n(6)))
+      return QStringLiteral("DataCadastro não é uma data válida: '") + texto + QLatin1Char('\'');
+  }
+  return {};
 }
 
 const QStringList& Colunas() {

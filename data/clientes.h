@@ -4,6 +4,7 @@
 // and DDD go bare and must be digit strings.
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <stdexcept>
 
 namespace clientes {
@@ -27,6 +28,16 @@ class CampoNaoNumerico : public std::invalid_argument {
 
 // Every column the program reads or writes, DataCadastro last.
 const QStringList& Colunas();
+
+// Rows from elsewhere (another database, another program's table) are taken
+// by these rules, the same whichever way they come in.
+// The columns such a row may leave null.
+bool Opcional(const QString& coluna);
+// Why table Clientes refuses `valor` (null, text or a number) for `coluna`, or
+// an empty text. Num and DDD take integers, and whole numbers or digit strings
+// converted to integers in place; DataCadastro takes "yyyy-MM-dd HH:mm:ss"
+// with up to three decimals of a second.
+QString Recusa(const QString& coluna, QVariant& valor);
 
 // Browse cursor of the client form.
 QString SelectBrowse();                                 // "Select * From Clientes Order By DataCadastro"

@@ -1,6 +1,7 @@
 #include "data/mGeral.h"
 
 #include "data/clientes.h"
+#include "data/conversao_inicio.h"
 #include "platform/forms/msgbox.h"
 #include "platform/ole/ole.h"
 
@@ -38,9 +39,11 @@ void AbreBanco() {
   const QString servidor = Servidor();
   if (!servidor.isEmpty())
     cnConexao->Open("Provider=PostgreSQL;Data Source=" + Cotado(servidor), "", "", -1);
-  else
+  else {
+    conversao::OfereceNoInicio(forms::ProgramFolder() + "/" + "ulmaro.mdb");  // an Access file: its clients first
     cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + Cotado(forms::ProgramFolder() + "/" + "ulmaro.mdb"),
                     "", "", -1);
+  }
   try {
     ConfereTabela();
   } catch (...) {

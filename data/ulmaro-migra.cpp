@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "data/clientes.h"
+#include "data/migra_access.h"
 
 namespace {
 
@@ -29,10 +30,6 @@ void Erro(const QString& s) { std::fprintf(stderr, "%s\n", qUtf8Printable(s)); }
 
 const QStringList& Colunas() { return clientes::Colunas(); }  // DataCadastro last
 bool Numerica(const QString& c) { return c == QLatin1String("Num") || c == QLatin1String("DDD"); }
-bool Obrigatoria(const QString& c) {
-  static const QSet<QString> opcionais = {"Hobby", "Complemento", "Bairro", "Email", "Obs"};
-  return !opcionais.contains(c);
-}
 
 // Shows how far a long copy has gone, on one line of the terminal.
 struct Progresso {
@@ -101,27 +98,16 @@ long ContaArquivo(sqlite3* db) {
 
 // A row of the file as the server will take it, or the reason it cannot.
 QString ValidaLinha(sqlite3_stmt* st, std::vector<QByteArray>* valores, std::vector<bool>* nulos) {
-  static const QRegularExpression data(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}(\\.\\d{1,3})?$"));
   valores->assign(size_t(Colunas().size()), QByteArray());
   nulos->assign(size_t(Colunas().size()), false);
   for (int i = 0; i < Colunas().size(); ++i) {
-    const QString& col = Colunas()[i];
     const int tipo = sqlite3_column_type(st, i);
-    if (tipo == SQLITE_NULL) {
-      if (Obrigatoria(col)) return col + QStringLiteral(" sem valor");
-      (*nulos)[size_t(i)] = true;
-      continue;
-    }
     const QByteArray texto(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i));
-    if (Numerica(col) && tipo != SQLITE_INTEGER)
-      return col + QStringLiteral(" não é um número inteiro: '") + QString::fromUtf8(texto) + QLatin1Char('\'');
-    if (texto.contains('\0')) return col + QStringLiteral(" tem um caractere NUL, que o servidor não guarda");
-    if (col == QLatin1String("DataCadastro")) {
-      const QString d = QString::fromUtf8(texto);
-      if (!data.match(d).hasMatch() ||
-          !QDateTime::fromString(d.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss")).isValid())
-        return QStringLiteral("DataCadastro não é uma data válida: '") + d + QLatin1Char('\'');
-    }
+    QVariant v = tipo == SQLITE_NULL      ? QVariant()
+                 : tipo == SQLITE_INTEGER ? QVariant(qint64(sqlite3_column_int64(st, i)))
+                                          : QVariant(QString::fromUtf8(texto));
+    if (const QString motivo = clientes::Recusa(Colunas()[i], v); !motivo.isEmpty()) return motivo;
+    (*nulos)[size_t(i)] = v.isNull();
     (*valores)[size_t(i)] = texto;
   }
   return {};
@@ -313,6 +299,7 @@ int main(int argc, char** argv) {
   }
   static const QRegularExpression nome(QStringLiteral("^[A-Za-z0-9_.-]+$"));
   if (nome.match(servidor).hasMatch()) servidor = QStringLiteral("service=") + servidor;
+  if (const int rc = MigraAccess(args, servidor, acrescentar); rc >= 0) return rc;  // from an Access file
   if (args.size() != 2 || (args[0] != QLatin1String("para-servidor") && args[0] != QLatin1String("para-arquivo")) ||
       servidor.isEmpty()) {
     Erro(QStringLiteral("Uso: ulmaro-migra para-servidor|para-arquivo <arquivo.mdb> [--servidor <conexão>] "
