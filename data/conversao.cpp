@@ -242,6 +242,8 @@ Leitura Le(const QString& access, const Progresso& progresso, bool chavesUnicas)
   Leitura l;
   l.arquivo = QFileInfo(access).canonicalFilePath();
   if (l.arquivo.isEmpty()) l.arquivo = access;
+  if (jet::FormatoDe(l.arquivo) == jet::Formato::Nenhum)
+    Falha(kNaoEBanco, QStringLiteral("o arquivo %1 não é um banco de dados do Access").arg(l.arquivo));
   auto trava = Trava_(l.arquivo);
   l.trava = trava;
   const QStringList& colunas = clientes::Colunas();
@@ -376,6 +378,8 @@ QString Substitui(const Leitura& l, const Progresso& progresso) {
 }
 
 void GravaSemRegras(const QString& destino, const Leitura& l) {
+  if (QFile f(destino); !f.open(QIODevice::NewOnly))
+    Falha(kGravacao, QStringLiteral("o arquivo %1 não pôde ser criado").arg(destino), f.errorString());
   Banco db(destino);
   db.Exec(("Create Table Clientes (" + clientes::Colunas().join(',') + ")").toUtf8());
   db.Exec("BEGIN");
