@@ -205,7 +205,7 @@ void LeTabela(const QString& arquivo, const QString& nome, const std::function<v
     char cabeca[5];
     if (!filho.Le(cabeca, 5)) break;
     const quint32 n = qFromLittleEndian<quint32>(cabeca + 1);
-    if (n > (1u << 30)) break;
+    if (n > (1u << 30)) throw Falha(arquivo, Motivo("mensagem", nome, tabelas));
     QByteArray corpo(qsizetype(n), Qt::Uninitialized);
     if (!filho.Le(corpo.data(), n)) break;
     Mensagem m(std::move(corpo), arquivo);
