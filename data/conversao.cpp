@@ -157,8 +157,8 @@ QByteArray Esquema() {
   return f.readAll();
 }
 
-// A new file beside `alvo` under a name of its own, with `modo`; removed with
-// its journal files unless kept.
+// A new file beside `alvo` under a name of its own, with `modo` and `grupo`
+// when it replaces a file (grupo given); removed with its journal files unless kept.
 class Temporario {
  public:
   Temporario(const QString& alvo, mode_t modo, gid_t grupo) {
@@ -170,8 +170,10 @@ class Temporario {
       if (fd_ < 0 && (errno != EEXIST || tentativa > 100)) FalhaSistema(errno, caminho_);
     }
     // The group and mode of the file it replaces, so that the same users may write it.
-    if (grupo != gid_t(-1) && fchown(fd_, uid_t(-1), grupo) != 0) { /* not a member: keep ours */ }
-    fchmod(fd_, modo);
+    if (grupo != gid_t(-1)) {
+      if (fchown(fd_, uid_t(-1), grupo) != 0) { /* not a member of that group: ours stays */ }
+      fchmod(fd_, modo);
+    }
   }
   ~Temporario() {
     if (fd_ >= 0) close(fd_);
@@ -321,7 +323,7 @@ Leitura Le(const QString& access, const Progresso& progresso, bool chavesUnicas)
 }
 
 void Grava(const QString& destino, const Leitura& l, const Progresso& progresso) {
-  Temporario tmp(destino, 0644, gid_t(-1));
+  Temporario tmp(destino, 0666, gid_t(-1));  // as the user's umask says
   Preenche(tmp.Caminho(), l, progresso);
   tmp.Sincroniza();
   if (renameat2(AT_FDCWD, QFile::encodeName(tmp.Caminho()).constData(), AT_FDCWD,
