@@ -31,10 +31,10 @@ namespace detail {
 
 constexpr int kPg = 4096;
 
-inline void Put(QByteArray& b, int pos, quint32 v, int bytes) {
+inline void Put(QByteArray& b, int pos, quint64 v, int bytes) {
   for (int i = 0; i < bytes; ++i) b[pos + i] = char(v >> (8 * i));
 }
-inline void Add(QByteArray& b, quint32 v, int bytes) {
+inline void Add(QByteArray& b, quint64 v, int bytes) {
   b.append(bytes, '\0');
   Put(b, int(b.size()) - bytes, v, bytes);
 }
