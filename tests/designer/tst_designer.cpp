@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QPluginLoader>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QUiLoader>
 #include <QXmlStreamReader>
 #include <QtDesigner/QDesignerComponents>
@@ -43,7 +44,7 @@ QString Values(const QObject* w) {
 QStringList SavedProperties(const QString& ui, const QString& widget) {
   QXmlStreamReader xml(ui);
   QStringList found;
-  int depth = 0;  // inside the widget: its own properties are at depth 1
+  int depth = 0;  // 1 at the widget's element, 2 at its own properties
   while (!xml.atEnd()) {
     xml.readNext();
     if (xml.isStartElement()) {
@@ -55,8 +56,8 @@ QStringList SavedProperties(const QString& ui, const QString& widget) {
         xml.readNext();
         while (!xml.isStartElement()) xml.readNext();
         const QString notr = xml.attributes().value("notr").toString();
-        found << QString("%1[%2]=%3%4").arg(name, stdset, xml.readElementText(QXmlStreamReader::IncludeChildElements).simplified(),
-                                           notr.isEmpty() ? "" : " notr=" + notr);
+        const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+        found << QString("%1[%2]=%3%4").arg(name, stdset, text, notr.isEmpty() ? "" : " notr=" + notr);
       }
     } else if (xml.isEndElement() && depth) {
       --depth;
@@ -240,8 +241,17 @@ class TstDesigner : public QObject {
                              "BorderStyle=0|STATUS=|HabilitaMenu=false";
     QCOMPARE(Values(ui.Trivex1), expected);
     QCOMPARE(ui.Trivex1->font().family(), "DejaVu Sans");  // not the control's Font
-    ui.Trivex1->setHabilitaMenu(true);
-    QVERIFY(ui.Trivex1->HabilitaMenu() && ui.Trivex1->HabilitaMenu() == ui.Trivex1->property("HabilitaMenu").toBool());
+    // The handler runs before the bar switches; what it sets counts.
+    QList<int> clicks;
+    connect(ui.Trivex1, &Trivex::ButtonClick, this, [&](int index) {
+      clicks << index;
+      ui.Trivex1->setHabilitaMenu(index == trivex::GRAVAR);
+    });
+    auto* bar = ui.Trivex1->findChild<QToolBar*>("Trivex");
+    for (int index : {trivex::NOVO, trivex::GRAVAR})
+      QTest::mouseClick(bar->widgetForAction(bar->actions()[index - 1]), Qt::LeftButton);
+    QCOMPARE(clicks, QList<int>({trivex::NOVO, trivex::GRAVAR}));
+    QVERIFY(ui.Trivex1->HabilitaMenu() && !bar->actions()[trivex::GRAVAR - 1]->isEnabled());
     ui.Trivex1->setHabilitaMenu(false);
 
     QBuffer saved;
