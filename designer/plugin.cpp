@@ -68,10 +68,24 @@ void TrivexDesigner::initialize(QDesignerFormEditorInterface* core) {
   }
 }
 
+namespace {
+
+// Designer's own pictures of a form (the one dragged from the widget box, the
+// preview) say nothing of a control they cannot create: the form does, once.
+class QuietTrivex final : public Trivex {
+ public:
+  using Trivex::Trivex;
+
+ protected:
+  void Report(const QString&, const ole::Error&) override {}
+};
+
+}  // namespace
+
 QWidget* TrivexDesigner::createWidget(QWidget* parent) {
   const bool design = core_ && QDesignerFormWindowInterface::findFormWindow(parent);
-  auto* widget = new Trivex(parent, design ? Trivex::Mode::Design : Trivex::Mode::Run);
-  if (!design) return widget;
+  if (!design) return core_ ? new QuietTrivex(parent) : new Trivex(parent);
+  auto* widget = new Trivex(parent, Trivex::Mode::Design);
   // A refused edit: once Designer's own handling of it is over, the property
   // editor shows again what the control holds. An edit in place does not
   // take, so the editor builds its rows anew and keeps its scroll position.

@@ -210,7 +210,7 @@ void ControlHost::paintEvent(QPaintEvent*) {
   p.drawRect(rect().adjusted(0, 0, -1, -1));
   p.setPen(palette().color(QPalette::WindowText));
   p.drawText(rect().adjusted(4, 0, -4, 0), Qt::AlignVCenter | Qt::TextSingleLine,
-             QStringLiteral("%1: %2").arg(progId_, failure_ ? failure_->Description() : QString()));
+             QStringLiteral("%1 não pôde ser criado: %2").arg(progId_, failure_ ? failure_->Description() : QString()));
 }
 
 }  // namespace ole
