@@ -32,6 +32,7 @@
 #include <exception>
 #include <memory>
 
+class QImage;
 class QWidget;
 class QRect;
 
@@ -263,6 +264,11 @@ QString RegistryPath();
 // the registry).
 HRESULT CoCreateInstance(const QString& progId, std::shared_ptr<IOleControl>* instance,
                          QString* errorDescription = nullptr);
+
+// The picture a designer's toolbox shows for a class: the toolbox bitmap its
+// library registered (the library is loaded for it). A null image, and why,
+// when the registry does not name one or the library cannot be loaded.
+QImage ToolboxPicture(const QString& progId, QString* errorDescription = nullptr);
 
 // Loads a control library and calls its DllRegisterServer (or, with
 // unregister, DllUnregisterServer) against the current registry; a class

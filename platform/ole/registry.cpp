@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QImage>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QXmlStreamReader>
@@ -177,6 +178,28 @@ HRESULT CoCreateInstance(const QString& progId, std::shared_ptr<IOleControl>* in
   hr = factory->CreateInstance(instance);
   if (Failed(hr)) return Fail(hr, errorDescription);
   return S_OK;
+}
+
+QImage ToolboxPicture(const QString& progId, QString* errorDescription) {
+  QSettings reg(RegistryPath(), QSettings::IniFormat);
+  const QString group = FindGroup(reg, progId);
+  const QString library = reg.value(group + QStringLiteral("/Library")).toString();
+  const QString resource = reg.value(group + QStringLiteral("/ToolboxResource")).toString();
+  if (group.isEmpty() || library.isEmpty() || resource.isEmpty()) {
+    Fail(REGDB_E_CLASSNOTREG, errorDescription,
+         QStringLiteral("No toolbox picture registered for %1 (registry %2)").arg(progId, RegistryPath()));
+    return {};
+  }
+  // The picture is a resource of the library: it is there once the library is.
+  QString why = QStringLiteral("no such file");
+  if (!QFileInfo::exists(library) || !LoadLibrary(library, &why)) {
+    Fail(CO_E_DLLNOTFOUND, errorDescription,
+         QStringLiteral("The library %1 cannot be loaded: %2").arg(library, why));
+    return {};
+  }
+  QImage picture(resource);
+  if (picture.isNull()) Fail(E_FAIL, errorDescription, QStringLiteral("%1 has no picture %2").arg(library, resource));
+  return picture;
 }
 
 HRESULT RegisterServer(const QString& libraryPath, bool unregister, QString* errorDescription) {

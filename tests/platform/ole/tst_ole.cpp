@@ -4,6 +4,7 @@
 
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QImage>
 #include <QtTest>
 
 #include "platform/ole/server.h"
@@ -133,6 +134,10 @@ class TstOle : public QObject {
     std::shared_ptr<IOleControl> ctl;
     QCOMPARE(CoCreateInstance("Gone.Class", &ctl, &why), CO_E_DLLNOTFOUND);
     QVERIFY(why.contains("gone.ocx"));
+    // A toolbox picture needs its entry and its library.
+    QVERIFY(ToolboxPicture("Gone.Class", &why).isNull() && why.startsWith("No toolbox picture registered"));
+    QSettings(registry_, QSettings::IniFormat).setValue("Gone.Class/ToolboxResource", ":/x.bmp");
+    QVERIFY(ToolboxPicture("gone.class", &why).isNull() && why.contains("gone.ocx cannot be loaded"));
     for (const char* name : {"a/b", ""}) QCOMPARE(CoCreateInstance(name, &ctl, &why), CO_E_CLASSSTRING);
   }
 
