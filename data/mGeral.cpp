@@ -1,5 +1,6 @@
 #include "data/mGeral.h"
 
+#include "data/acesso.h"
 #include "data/clientes.h"
 #include "platform/forms/msgbox.h"
 #include "platform/ole/ole.h"
@@ -39,8 +40,12 @@ void AbreBanco() {
   if (!servidor.isEmpty())
     cnConexao->Open("Provider=PostgreSQL;Data Source=" + Cotado(servidor), "", "", -1);
   else
-    cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + Cotado(forms::ProgramFolder() + "/" + "ulmaro.mdb"),
-                    "", "", -1);
+    try {
+      cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + Cotado(forms::ProgramFolder() + "/" + "ulmaro.mdb"),
+                      "", "", -1);
+    } catch (const ado::Error& e) {
+      acesso::Explica(e, forms::ProgramFolder() + "/" + "ulmaro.mdb");  // a user outside the clients' group
+    }
   try {
     ConfereTabela();
   } catch (...) {
