@@ -177,6 +177,20 @@ check_layout
 [ "$(stat -c %i "$real")" = "$inode" ] && [ "$(sqlite3 "$real" 'SELECT * FROM Clientes ORDER BY rowid' | sha256sum)" = "$rows" ] ||
   fail "the clients were not moved as they were"
 [ -z "$(ls "$data" | grep -v '^ulmaro.mdb$')" ] || fail "left in $data: $(ls "$data")"
+# Through the link, a missing or damaged file is refused as before, and the
+# data folder stays as it was.
+mv "$real" "$state/kept.mdb"
+for case in "não foi encontrado" "não é um banco de dados"; do
+  listing=$(ls -l "$data")
+  headless "$state"
+  if "${HEADLESS[@]}" "${member[@]}" timeout 30 "$dir/VaskorTorvana" 2> "$state/stderr"; then fail "started: $case"; fi
+  [ "$(grep -c '^MsgBox' "$state/stderr")" = 1 ] && grep -q "^MsgBox.*$case" "$state/stderr" ||
+    fail "$case: $(cat "$state/stderr")"
+  [ "$(ls -l "$data")" = "$listing" ] || fail "$case: the data folder changed"
+  printf 'x%.0s' $(seq 4096) > "$real"
+  chgrp "$group" "$real"
+  chmod 0660 "$real"
+done
 
 # An upgrade from 1.0.0 while a desk saves over an open connection and
 # others start: the clients move, every save is kept, the open desk goes on.
