@@ -1,6 +1,7 @@
 #include "data/copia.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,13 +47,12 @@ void Abre(ado::Connection& c, const QString& arquivo) {
   }
 }
 
-// Writes a file's data, or a folder's names, to the disk.
-bool Sincroniza(const QString& caminho) {
-  const int fd = ::open(QFile::encodeName(caminho).constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
+// Writes a folder's names to the disk.
+void Sincroniza(const QString& pasta) {
+  const int fd = ::open(QFile::encodeName(pasta).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
   ::close(fd);
-  return ok;
 }
 
 // Reads the copy back: every page checked, the clients counted.
@@ -77,8 +77,17 @@ long Copia(const QString& origem, const QString& destino, bool substitui) {
     throw Falha{QStringLiteral("O destino já existe: ") + destino};
   const QFileInfo alvo(destino);
   const QString parcial = alvo.absolutePath() + QStringLiteral("/.") + alvo.fileName() + QStringLiteral(".parcial");
-  QFile::remove(parcial);  // left by a copy that was cut short
-  auto limpa = qScopeGuard([&] { QFile::remove(parcial); });
+  const QByteArray de = QFile::encodeName(parcial), para = QFile::encodeName(destino);
+  // Held (flock) until the copy has its name, so that two copies to one
+  // destination never write the same file; VACUUM INTO takes an empty one.
+  const int fd = ::open(de.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
+  if (fd < 0) throw Falha{QStringLiteral("Não foi possível criar %1: %2").arg(parcial, QString::fromLocal8Bit(strerror(errno)))};
+  auto fecha = qScopeGuard([&] { ::close(fd); });
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    throw Falha{QStringLiteral("Outra cópia para %1 está em andamento").arg(destino)};
+  auto limpa = qScopeGuard([&] { ::unlink(de.constData()); });
+  if (::ftruncate(fd, 0) != 0)  // left by a copy that was cut short
+    throw Falha{QStringLiteral("Não foi possível esvaziar %1: %2").arg(parcial, QString::fromLocal8Bit(strerror(errno)))};
   {
     ado::Connection fonte;
     Abre(fonte, origem);
@@ -88,12 +97,13 @@ long Copia(const QString& origem, const QString& destino, bool substitui) {
     fonte.Execute(QStringLiteral("VACUUM INTO '%1'").arg(QString(parcial).replace(QLatin1Char('\''), QLatin1String("''"))));
   }
   // VACUUM INTO leaves the writing to the disk to the system.
-  if (!Sincroniza(parcial)) throw Falha{QStringLiteral("Não foi possível gravar a cópia em disco: ") + parcial};
+  if (::fsync(fd) != 0) throw Falha{QStringLiteral("Não foi possível gravar a cópia em disco: ") + parcial};
   const long clientes = Confere(parcial);
-  const QByteArray de = QFile::encodeName(parcial), para = QFile::encodeName(destino);
-  if (::chmod(de.constData(), 0640) != 0 ||
+  if (::fchmod(fd, 0640) != 0 ||
       (substitui ? ::rename(de.constData(), para.constData()) : ::link(de.constData(), para.constData())) != 0)
     throw Falha{QStringLiteral("Não foi possível dar à cópia o nome %1: %2").arg(destino, QString::fromLocal8Bit(strerror(errno)))};
+  limpa.dismiss();
+  if (!substitui) ::unlink(de.constData());  // the copy's other name
   Sincroniza(alvo.absolutePath());
   return clientes;
 }
