@@ -78,6 +78,10 @@ long Copia(const QString& origem, const QString& destino, bool substitui) {
   const QFileInfo alvo(destino);
   const QString parcial = alvo.absolutePath() + QStringLiteral("/.") + alvo.fileName() + QStringLiteral(".parcial");
   const QByteArray de = QFile::encodeName(parcial), para = QFile::encodeName(destino);
+  ado::Connection fonte;
+  Abre(fonte, origem);
+  if (fonte.TableColumns(QStringLiteral("Clientes")).isEmpty())
+    throw Falha{QStringLiteral("O arquivo não tem a tabela Clientes: ") + origem};
   // Held (flock) until the copy has its name, so that two copies to one
   // destination never write the same file; VACUUM INTO takes an empty one.
   const int fd = ::open(de.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
@@ -88,14 +92,9 @@ long Copia(const QString& origem, const QString& destino, bool substitui) {
   auto limpa = qScopeGuard([&] { ::unlink(de.constData()); });
   if (::ftruncate(fd, 0) != 0)  // left by a copy that was cut short
     throw Falha{QStringLiteral("Não foi possível esvaziar %1: %2").arg(parcial, QString::fromLocal8Bit(strerror(errno)))};
-  {
-    ado::Connection fonte;
-    Abre(fonte, origem);
-    if (fonte.TableColumns(QStringLiteral("Clientes")).isEmpty())
-      throw Falha{QStringLiteral("O arquivo não tem a tabela Clientes: ") + origem};
-    // One read transaction: every client committed before it began, and none half-saved.
-    fonte.Execute(QStringLiteral("VACUUM INTO '%1'").arg(QString(parcial).replace(QLatin1Char('\''), QLatin1String("''"))));
-  }
+  // One read transaction: every client committed before it began, and none half-saved.
+  fonte.Execute(QStringLiteral("VACUUM INTO '%1'").arg(QString(parcial).replace(QLatin1Char('\''), QLatin1String("''"))));
+  fonte.Close();
   // VACUUM INTO leaves the writing to the disk to the system.
   if (::fsync(fd) != 0) throw Falha{QStringLiteral("Não foi possível gravar a cópia em disco: ") + parcial};
   const long clientes = Confere(parcial);
