@@ -85,11 +85,14 @@ check_starts() {
   [ ! -e "$2/home/.config/VaskorTorvana/ole-registry.ini" ] || fail "the program wrote a registry"
 }
 
-# The statement saving a client whose key is KEY; it prints the key once saved.
+# The statements saving a client whose key is KEY; they print the key once
+# it is saved (committed, outside a transaction: RETURNING would print it
+# before the commit).
 client_sql() {
   echo "INSERT INTO Clientes (CPFCod, Nome, Sexo, CEP, Endereco, Num, Cidade, UF, DDD, Fone)
         VALUES ('$1', 'Ana Souza', 'F', '01310-100', 'Av. Paulista', 1000, 'São Paulo', 'SP', 11,
-                '3333-4444') RETURNING CPFCod;"
+                '3333-4444');
+        SELECT CPFCod FROM Clientes WHERE CPFCod = '$1';"
 }
 
 # A client, for checks that the database keeps its contents.
