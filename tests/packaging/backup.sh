@@ -11,6 +11,7 @@ migra=$1 schema=$2 work=$3
 
 rm -rf "$work"
 mkdir -p "$work"
+trap 'touch "$work/stop"; wait' EXIT  # the desk stops with the test
 db=$work/ulmaro.mdb
 sqlite3 "$db" < "$schema" > /dev/null
 # Enough clients for the copy to take a while.

@@ -23,7 +23,13 @@ deb=${debs[0]}
 # Below /tmp, so that other users can reach the trees.
 work=$(mktemp -d)
 shm=
-trap 'touch "$work"/*.state/stop 2> /dev/null; wait; rm -rf "$work" ${shm:+"$shm"}' EXIT
+cleanup() {
+  local s
+  for s in "$work"/*.state; do touch "$s/stop" 2> /dev/null || true; done
+  wait
+  rm -rf "$work" ${shm:+"$shm"}
+}
+trap cleanup EXIT
 chmod 755 "$work"
 group=users
 gid=$(getent group "$group" | cut -d: -f3)
