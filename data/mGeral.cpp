@@ -1,5 +1,6 @@
 #include "data/mGeral.h"
 
+#include "data/acesso.h"
 #include "data/clientes.h"
 #include "data/conversao_inicio.h"
 #include "platform/forms/msgbox.h"
@@ -40,9 +41,13 @@ void AbreBanco() {
   if (!servidor.isEmpty())
     cnConexao->Open("Provider=PostgreSQL;Data Source=" + Cotado(servidor), "", "", -1);
   else {
-    conversao::OfereceNoInicio(forms::ProgramFolder() + "/" + "ulmaro.mdb");  // an Access file: its clients first
-    cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + Cotado(forms::ProgramFolder() + "/" + "ulmaro.mdb"),
-                    "", "", -1);
+    const QString arquivo = forms::ProgramFolder() + "/" + "ulmaro.mdb";
+    try {
+      conversao::OfereceNoInicio(arquivo);  // an Access file: its clients first
+      cnConexao->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + Cotado(arquivo), "", "", -1);
+    } catch (const ado::Error& e) {
+      acesso::Explica(e, arquivo);  // a user outside the clients' group
+    }
   }
   try {
     ConfereTabela();

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "data/clientes.h"
+#include "data/copia.h"
 #include "data/migra_access.h"
 
 namespace {
@@ -291,6 +292,7 @@ int ParaArquivo(sqlite3* db, PGconn* pg, bool acrescentar) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
+  if (args.value(0) == QLatin1String("copia")) return copia::Copia(args.mid(1));
   const bool acrescentar = args.removeAll(QStringLiteral("--acrescentar")) > 0;
   QString servidor = qEnvironmentVariable("VT_SERVIDOR").trimmed();
   if (const qsizetype i = args.indexOf(QStringLiteral("--servidor")); i >= 0 && i + 1 < args.size()) {

@@ -921,7 +921,7 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
   if (::access(file.constData(), R_OK | W_OK) != 0)
     ThrowCode(errno == EACCES || errno == EPERM || errno == EROFS ? SQLITE_READONLY : SQLITE_CANTOPEN,
               QStringLiteral("attempt to write a readonly database"), source);
-  const QByteArray folder = QFileInfo(source).absolutePath().toUtf8();
+  const QByteArray folder = QFileInfo(info.canonicalFilePath()).absolutePath().toUtf8();  // -wal beside the real file
   if (::access(folder.constData(), W_OK | X_OK) != 0)
     throw Error(SQLITE_READONLY,
                 QStringLiteral("A pasta do banco de dados não permite gravação: ") + QString::fromUtf8(folder),

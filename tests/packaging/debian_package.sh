@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# cpack -G DEB: the package's files and modes (no database in it), its
-# dependencies, and its maintainer scripts run against an unpacked tree with
-# the system's tools stubbed: install creates the database, upgrade and
-# removal keep it.
+# cpack -G DEB: the package's files, all root's and written by root alone (no
+# database in it), its dependencies, its documentation, lintian's verdict
+# and the daily copy's systemd units.
 # Usage: debian_package.sh CPACK BUILD_DIR WORK_DIR PREFIX DATADIR APP_ID
 set -euo pipefail
 cpack=$1 build=$2 work=$3 prefix=$4 datadir=$5 id=$6
@@ -16,7 +15,8 @@ debs=("$work"/vaskortorvana_*.deb)
 [ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || fail "expected one package, got: ${debs[*]}"
 deb=${debs[0]}
 
-# Contents: the installation without the database (and nothing of tests or benchmarks).
+# Contents: the installation without the database (and nothing of tests or
+# benchmarks), plus documentation and units; directories 755; all root's.
 mode() {  # rwxr-xr-x -> 755
   local s=${1:1:9} m=0 i
   for ((i = 0; i < 9; i++)); do
@@ -25,62 +25,47 @@ mode() {  # rwxr-xr-x -> 755
   done
   printf '%o' "$m"
 }
-actual=$(dpkg-deb -c "$deb" | while read -r perms _ _ _ _ path; do
-  [ "${perms:0:1}" = - ] && echo "$(mode "$perms") $path"
+actual=$(dpkg-deb -c "$deb" | while read -r perms owner _ _ _ path; do
+  [ "$owner" = root/root ] || echo "owner $owner $path"
+  case "${perms:0:1}" in
+    -) echo "$(mode "$perms") $path" ;;
+    d) [ "$perms" = drwxr-xr-x ] || echo "directory $perms $path" ;;
+    *) echo "other $perms $path" ;;
+  esac
 done | sort)
-diff -u <(expected_files "$prefix" "$datadir" "$id") <(echo "$actual") || fail "package contents"
+diff -u <(expected_files "$prefix" "$datadir" "$id" package) <(echo "$actual") || fail "package contents"
 
 # Dependencies computed from the binaries, plus what the scripts use.
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libsqlite3-0 adduser sqlite3; do
+for dep in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libsqlite3-0 libpq5 adduser sqlite3; do
   grep -Eq "(^|, )$dep( |,|$)" <<< "$depends" || fail "Depends lacks $dep: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = vaskortorvana ] || fail "package name"
-
 dpkg-deb -e "$deb" "$work/control"
-for script in postinst postrm; do
+for script in postinst prerm postrm; do
   [ -x "$work/control/$script" ] && sh -n "$work/control/$script" || fail "$script missing, not executable or not sh"
 done
 
-# The maintainer scripts, against the unpacked package, with stubs for the
-# tools that would change the system: they log each call and keep the group
-# and the folder's override as files under $work/state.
-root=$work/root
-dpkg-deb -x "$deb" "$root"
-stubs=$work/stubs
-state=$work/state
-mkdir -p "$stubs" "$state"
-stub() {
-  printf '#!/bin/sh\necho "%s $*" >> "%s"\n%s\n' "$1" "$work/calls" "$2" > "$stubs/$1"
-  chmod +x "$stubs/$1"
-}
-stub getent "[ \"\$1\" != group ] || [ -e $state/group ]"
-stub addgroup "touch $state/group"
-stub dpkg-statoverride "case \"\$1\" in
-  --list) [ -e $state/override ] ;;
-  --update) touch $state/override ;;
-  --remove) rm $state/override ;;
-esac"
-stub chgrp ""
-stub chown ""
-run() { DPKG_ROOT=$root PATH=$stubs:$PATH sh "$work/control/$1" "${@:2}"; }
+# The changelog speaks of this version.
+dpkg-deb -x "$deb" "$work/root"
+version=$(dpkg-deb -f "$deb" Version)
+[ "$(zcat "$work/root/usr/share/doc/vaskortorvana/changelog.Debian.gz" | head -1)" = \
+  "vaskortorvana ($version) unstable; urgency=medium" ] || fail "changelog.Debian.gz does not start with $version"
 
-db=$root$prefix/ulmaro.mdb
-run postinst configure
-[ -f "$db" ] && [ "$(stat -c %a "$db")" = 664 ] || fail "postinst did not create the database 0664"
-[ "$(sqlite3 "$db" 'SELECT count(*) FROM Clientes')" = 0 ] || fail "the new database has no empty Clientes"
-for call in "addgroup --system --quiet vaskortorvana" \
-  "dpkg-statoverride --update --add root vaskortorvana 2775 $prefix" "chgrp vaskortorvana $db"; do
-  grep -qxF "$call" "$work/calls" || fail "postinst did not call: $call"
+# lintian: no error or warning but the program folder under /opt.
+lintian --fail-on none "$deb" > "$work/lintian.log" 2>&1 || true
+if grep -E '^[EW]: ' "$work/lintian.log" | grep -v ' dir-or-file-in-opt '; then fail "lintian"; fi
+grep -q '^E: vaskortorvana: dir-or-file-in-opt' "$work/lintian.log" || fail "lintian did not run: $(cat "$work/lintian.log")"
+
+# The units, with the paths they name below the unpacked tree.
+units=$work/units
+mkdir "$units"
+for unit in vaskortorvana-copia.service vaskortorvana-copia.timer; do
+  sed "s|=$prefix/|=$work/root$prefix/|" "$work/root/lib/systemd/system/$unit" > "$units/$unit"
 done
-
-add_client "$db"
-sum=$(sha256sum < "$db")
-run postinst configure 1.0.0       # an upgrade, or installing over an installation
-[ "$(grep -c '^addgroup' "$work/calls")" = 1 ] || fail "the group was added twice"
-run postrm upgrade 1.0.0
-run postrm remove
-run postrm purge
-[ "$(sha256sum < "$db")" = "$sum" ] || fail "the maintainer scripts changed the database"
-grep -qxF "dpkg-statoverride --remove $prefix" "$work/calls" || fail "purge kept the override"
+systemd-analyze verify "$units/vaskortorvana-copia.timer" "$units/vaskortorvana-copia.service" > "$work/verify.log" 2>&1 ||
+  { cat "$work/verify.log" >&2; fail "systemd-analyze verify"; }
+[ ! -s "$work/verify.log" ] || { cat "$work/verify.log" >&2; fail "systemd-analyze verify"; }
+grep -qx "ExecStart=$prefix/ulmaro-migra copia --diaria .*" "$work/root/lib/systemd/system/vaskortorvana-copia.service" ||
+  fail "the service does not run ulmaro-migra copia --diaria"
 echo "debian_package: ok"
