@@ -28,15 +28,9 @@
 
 #include <algorithm>
 
+using namespace trivex;
+
 namespace {
-
-constexpr ole::DISPID DISPID_ButtonClick = 9;
-
-// Buttons of the record toolbar, by position.
-enum Botao : int {
-  PRIMEIRO = 1, ANTERIOR = 2, PROXIMO = 3, ULTIMO = 4, NOVO = 7, ALTERAR = 8,
-  LOCALIZAR = 10, EXCLUIR = 11, CANCELAR = 13, GRAVAR = 14, SAIR = 16,
-};
 
 const QString kAviso = QStringLiteral("Aviso");
 const QString kCEPVazio = QStringLiteral("_____-___");
@@ -185,7 +179,7 @@ class frmClientes::Site : public ole::IControlSite {
   ole::HRESULT AmbientFont(ole::DispatchPtr* font) override;
   ole::HRESULT OnChanged(const QString&) override { return ole::S_OK; }
   ole::HRESULT FireEvent(ole::DISPID eventId, const QVariantList& args) override {
-    if (eventId != DISPID_ButtonClick) return ole::S_OK;
+    if (eventId != EVENT_ButtonClick) return ole::S_OK;
     if (args.isEmpty()) return ole::DISP_E_BADPARAMCOUNT;
     int index = 0;
     try {

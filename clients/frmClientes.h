@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/ole/ole.h"
+#include "toolbar/trivex_tlb.h"
 
 class QWidget;
 namespace ado { class Recordset; }
@@ -14,9 +15,6 @@ namespace ado { class Recordset; }
 // dispatch ids. Failures throw ole::Error.
 class TrivexProxy {
  public:
-  static constexpr ole::DISPID DISPID_STATUS = 0x68030013;
-  static constexpr ole::DISPID DISPID_HabilitaMenu = 0x6803001B;
-
   QString STATUS() const;
   void setSTATUS(const QString& New_STATUS) const;
   bool HabilitaMenu() const;

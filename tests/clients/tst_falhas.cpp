@@ -24,11 +24,10 @@
 #include "tests/clients/fixture.h"
 #include "tests/data/faultvfs.h"
 #include "tests/data/testdb.h"
+#include "toolbar/trivex_tlb.h"
 
-namespace {
-enum { NOVO = 7, ALTERAR = 8, EXCLUIR = 11, GRAVAR = 14 };
 using faultvfs::Op;
-}  // namespace
+using namespace trivex;
 
 class TstFalhas : public QObject {
   Q_OBJECT

@@ -26,6 +26,7 @@
 #include "search/frmLocalizar.h"
 #include "shell/Principal.h"
 #include "tests/pg/pgcluster.h"
+#include "toolbar/trivex_tlb.h"
 
 #include <optional>
 
@@ -77,10 +78,8 @@ int PercursoDoCursor(QLineEdit* campo) {
   const int inicio = x(0);
   return x(campo->displayText().size()) - inicio;
 }
-
-enum { PRIMEIRO = 1, ANTERIOR = 2, PROXIMO = 3, ULTIMO = 4, NOVO = 7, ALTERAR = 8,
-       LOCALIZAR = 10, EXCLUIR = 11, CANCELAR = 13, GRAVAR = 14, SAIR = 16 };
 }  // namespace
+using namespace trivex;
 
 class TestFrmClientes : public QObject {
   Q_OBJECT
