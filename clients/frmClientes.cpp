@@ -38,6 +38,19 @@ const QString kFoneVazio = QStringLiteral("____-____");
 
 void Aviso(const QString& texto) { forms::MsgBox(texto, forms::vbExclamation, kAviso); }
 
+// Runs steps whose failure must not stop the command: what was written stays
+// written, what was typed is dropped. A failure is reported; false then.
+template <class F>
+bool Relatando(F&& passos) {
+  try {
+    passos();
+    return true;
+  } catch (const std::exception&) {
+    mGeral::RelataErro();
+    return false;
+  }
+}
+
 // Focus changes caused by another window (a message box, a menu) are not the
 // field's own LostFocus or GotFocus.
 bool FocoDeOutraJanela(Qt::FocusReason reason) {
@@ -592,8 +605,7 @@ void frmClientes::Trivex1_ButtonClick(int Index) {
         Navega(Index);
         break;
       case NOVO:
-        mGeral::LimpaCampos(*d->window);
-        RestauraLimites(d->window);
+        Limpa();
         Trivex1.setSTATUS(QStringLiteral("N"));
         ui.fraClientes->setEnabled(true);
         ui.fraObs->setEnabled(true);
@@ -615,7 +627,8 @@ void frmClientes::Trivex1_ButtonClick(int Index) {
         break;
       case CANCELAR:
         ui.txtCPFCod->setEnabled(true);
-        CarregaCliente(QString());
+        // The typed values go: the cursor's client comes back, or none.
+        if (!Relatando([this] { CarregaCliente(QString()); })) Limpa();
         ui.fraClientes->setEnabled(false);
         ui.fraObs->setEnabled(false);
         Trivex1.setSTATUS(QString());
@@ -660,20 +673,26 @@ void frmClientes::Excluir() {
   if (forms::MsgBox(pergunta, forms::vbYesNo + forms::vbQuestion) != forms::vbYes) return;
   mGeral::strSQL = clientes::DeleteSQL(ui.txtCPFCod->text());
   mGeral::cnConexao->Execute(mGeral::strSQL);
-  ado::Recordset& rs = rsClientes();
-  rs.Requery();
-  rs.MoveLast();
-  CarregaCliente(QString());
+  // The client is gone: the last client is shown, or none when it cannot be
+  // read, never the deleted one.
+  const bool mostrado = Relatando([this] {
+    ado::Recordset& rs = rsClientes();
+    rs.Requery();
+    rs.MoveLast();
+    CarregaCliente(QString());
+  });
+  if (!mostrado) Limpa();
 }
 
-// Refreshes rsClientes after a statement that was written: a failure is
-// reported, and the command goes on, since the client is saved.
+// Refreshes rsClientes after a statement that was written.
 void frmClientes::AtualizaCursor() {
-  try {
-    rsClientes().Requery();
-  } catch (const std::exception&) {
-    mGeral::RelataErro();
-  }
+  Relatando([this] { rsClientes().Requery(); });
+}
+
+// Empty fields with the limits of typing.
+void frmClientes::Limpa() {
+  mGeral::LimpaCampos(*d->window);
+  RestauraLimites(d->window);
 }
 
 void frmClientes::Gravar() {

@@ -84,6 +84,7 @@ class frmClientes : public QObject {
   void Gravar();
   void AtualizaCursor();
   void Excluir();
+  void Limpa();
   void Foco(QWidget* field);
   void PosicionaFrames();
   QWidget* PrimeiroCampo() const;

@@ -197,8 +197,29 @@ class TstFalhas : public QObject {
              const QString resta = valor("Select group_concat(CPFCod) From Clientes");
              if (caixas.size() == 1) QCOMPARE(resta, QString("111,222"));
              QVERIFY(resta == "111,222" || resta == "111,222,333");
+             // Never the deleted client: the last one, or none when it cannot be read.
+             const QString chave = campo("txtCPFCod")->text() + '|' + campo("txtNome")->text();
+             if (resta == "111,222") QVERIFY2(chave == "222|Bruno" || chave == "|", qPrintable(chave));
+             else QCOMPARE(chave, QString("333|Carla"));
            },
            1);
+  }
+
+  // CANCELAR after the key check left the cursor past the last client: the
+  // typed client is dropped whatever happens, and the form browses again.
+  void cancelar() {
+    Injeta("CANCELAR", [&] {
+             Prepara();
+             clica(NOVO);
+             campo("txtCPFCod")->setText("999");
+             fixture::SaiDaChave(Qt::Key_Tab);
+           },
+           [&] { clica(CANCELAR); },
+           [&] {
+             QVERIFY(form().Trivex1.STATUS().isEmpty() && !form().Window()->findChild<QWidget*>("fraClientes")->isEnabled());
+             const QString chave = campo("txtCPFCod")->text() + '|' + campo("txtNome")->text();
+             QVERIFY2(chave == "333|Carla" || (chave == "|" && caixas.size() == 1), qPrintable(chave));
+           });
   }
 
   // A refresh that fails, then works again once the fault is gone.
