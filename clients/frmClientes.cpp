@@ -419,24 +419,14 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
       QWidget* foco = QApplication::focusWidget();
       const bool focoNoFormulario = foco && (foco == d->sub || d->sub->isAncestorOf(foco));
       const bool noCampo = widget && widget == foco && focoNoFormulario;
-      // With no field of the form focused (frames disabled), the keys reach
-      // the main window: they are still the form's while it is the current child.
-      const bool naJanela = watched == &Principal::Instance() && !focoNoFormulario &&
+      // With no widget focused at all (frames disabled), the keys reach the
+      // main window: they are still the form's while it is the current child.
+      // A key another child of the main window let through (the menu bar's) is not.
+      const bool naJanela = watched == &Principal::Instance() && !foco &&
                             Principal::Instance().MdiArea()->currentSubWindow() == d->sub;
       if (!noCampo && !naJanela) return false;
       auto* k = static_cast<QKeyEvent*>(event);
-      // The observations stand on the other tab page, which Qt's focus chain
-      // skips while it is hidden: Tab (and so Enter) goes from the e-mail to
-      // the observations and from there round to the first field.
-      const bool semModificador = !(k->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
-      if (noCampo && k->key() == Qt::Key_Tab && semModificador) {
-        if (watched == ui.txtEmail) return Foco(ui.txtObs), true;
-        if (watched == ui.txtObs) return Foco(PrimeiroCampo()), true;
-      }
-      if (noCampo && k->key() == Qt::Key_Backtab) {
-        if (watched == ui.txtObs) return Foco(ui.txtEmail), true;
-        if (watched == PrimeiroCampo()) return Foco(ui.txtObs), true;
-      }
+      if (noCampo && Tabula(widget, k)) return true;
       if (k->key() == Qt::Key_F5) Form_KeyDown(116, ShiftDe(k->modifiers()));
       qint16 KeyAscii = KeyAsciiDe(k);
       if (KeyAscii == 0) return false;
@@ -504,6 +494,31 @@ void frmClientes::PosicionaFrames() {
     const QPoint pagina = frame->parentWidget()->mapTo(ui.tbDados, QPoint(0, 0));
     frame->move(QPoint(forms::Twips(120), forms::Twips(top)) - pagina);
   }
+}
+
+// Tab and Shift+Tab where Qt's focus chain does not follow the tab order: the
+// observations stand on the other tab page, which the chain skips while it is
+// hidden, and the tab strip comes after them. The ring runs e-mail,
+// observations, tab strip, first field. True when the key was handled.
+bool frmClientes::Tabula(QWidget* at, const QKeyEvent* k) {
+  Ui::frmClientes& ui = d->ui;
+  const Qt::KeyboardModifiers m = k->modifiers();
+  if (m & (Qt::ControlModifier | Qt::AltModifier)) return false;
+  const bool frente = k->key() == Qt::Key_Tab && !(m & Qt::ShiftModifier);
+  const bool tras = k->key() == Qt::Key_Backtab || (k->key() == Qt::Key_Tab && (m & Qt::ShiftModifier));
+  if (!frente && !tras) return false;
+  QWidget* abas = ui.tbDados->tabBar();
+  const std::pair<QWidget*, QWidget*> passos[] = {{ui.txtEmail, ui.txtObs}, {ui.txtObs, abas}, {abas, PrimeiroCampo()}};
+  for (auto [antes, depois] : passos) {
+    QWidget* destino = frente ? depois : antes;
+    if (at != (frente ? antes : depois) || !destino->isEnabled()) continue;
+    if (destino == abas)
+      abas->setFocus(frente ? Qt::TabFocusReason : Qt::BacktabFocusReason);  // the page shown stays
+    else
+      Foco(destino);
+    return true;
+  }
+  return false;
 }
 
 // The first field of the tab order that can take the focus now.

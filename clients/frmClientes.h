@@ -8,6 +8,7 @@
 #include "platform/ole/ole.h"
 #include "toolbar/trivex_tlb.h"
 
+class QKeyEvent;
 class QWidget;
 namespace ado { class Recordset; }
 
@@ -86,6 +87,7 @@ class frmClientes : public QObject {
   void Excluir();
   void Limpa();
   void Foco(QWidget* field);
+  bool Tabula(QWidget* at, const QKeyEvent* k);
   void PosicionaFrames();
   QWidget* PrimeiroCampo() const;
 };

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTabWidget>
@@ -449,31 +450,38 @@ class TestFrmClientes : public QObject {
   }
 
   // Tab goes through the fields in their order, past the observations on the
-  // other page and round to the key, bringing each field's page forward.
+  // other page and the tab strip, round to the key, bringing each field's page
+  // forward; Shift+Tab goes back the same way, and Enter goes as Tab does.
   void ordemDeTabulacao() {
     prepara();
     clica(NOVO);
-    const QStringList ordem = {"txtNome", "cboSexo", "txtHobby", "mskCEP", "txtEndereco", "txtNum",
-                               "txtComplemento", "txtBairro", "txtCidade", "txtUF", "txtDDD",
-                               "mskFone", "txtEmail", "txtObs", "txtCPFCod"};
+    QWindow* janela = Principal::Instance().windowHandle();
+    const QString abas = "qt_tabwidget_tabbar";
+    auto pagina = [this] { return QString::number(campo<QTabWidget>("tbDados")->currentIndex()); };
     QStringList visto;
-    for (int i = 0; i < ordem.size(); ++i) {
-      QTest::keyClick(Principal::Instance().windowHandle(), Qt::Key_Tab);
-      visto << focoNome();
-      QCOMPARE(campo<QTabWidget>("tbDados")->currentIndex(), visto.last() == "txtObs" ? 1 : 0);
+    for (int i = 0; i < 15; ++i) {
+      QTest::keyClick(janela, Qt::Key_Tab);
+      visto << focoNome() + pagina();
       QVERIFY(foco()->isVisible());
     }
-    QCOMPARE(visto, ordem);
-    QTest::keyClick(foco(), Qt::Key_Backtab);
-    QTRY_COMPARE(focoNome(), QString("txtObs"));
-    // Enter goes on from the observations too; while altering the key is skipped.
+    QCOMPARE(visto, QStringList({"txtNome0", "cboSexo0", "txtHobby0", "mskCEP0", "txtEndereco0", "txtNum0",
+                                 "txtComplemento0", "txtBairro0", "txtCidade0", "txtUF0", "txtDDD0", "mskFone0",
+                                 "txtEmail0", "txtObs1", abas + "1"}));
+    visto.clear();
+    for (int i = 0; i < 5; ++i) {
+      QTest::keyClick(janela, i ? Qt::Key_Backtab : Qt::Key_Tab, i ? Qt::ShiftModifier : Qt::NoModifier);
+      visto << focoNome() + pagina();
+    }
+    QCOMPARE(visto, QStringList({"txtCPFCod0", abas + "0", "txtObs1", "txtEmail0", "mskFone0"}));
+    // Enter from the observations; while altering the key is skipped.
     clica(CANCELAR);
     clica(ALTERAR);
     campo<QTabWidget>("tbDados")->setCurrentIndex(1);
     campo<QPlainTextEdit>("txtObs")->setFocus();
-    QTest::keyClick(Principal::Instance().windowHandle(), Qt::Key_Return);
-    QTRY_COMPARE(focoNome(), QString("txtNome"));
-    QCOMPARE(campo<QTabWidget>("tbDados")->currentIndex(), 0);
+    for (const QString& proximo : {abas + "1", QString("txtNome0")}) {
+      QTest::keyClick(janela, Qt::Key_Return);
+      QTRY_COMPARE(focoNome() + pagina(), proximo);
+    }
     QCOMPARE(campo<QPlainTextEdit>("txtObs")->toPlainText(), QString("obs Carla"));  // no line break typed
   }
 
@@ -510,7 +518,8 @@ class TestFrmClientes : public QObject {
     QCOMPARE(caixas.size(), 2);
   }
 
-  // F5 reaches the form in every state, also when no field has the focus.
+  // F5 reaches the form in every state, also when no field has the focus;
+  // not when another child of the main window has it.
   void f5EmTodoEstado() {
     const QList<QList<int>> estados = {{}, {NOVO, CANCELAR}, {ALTERAR, GRAVAR}, {NOVO, -1, GRAVAR}, {EXCLUIR}};
     const Qt::KeyboardModifiers modificadores[] = {Qt::NoModifier, Qt::ShiftModifier, Qt::ControlModifier,
@@ -527,6 +536,20 @@ class TestFrmClientes : public QObject {
         frmLocalizar::Instance().Unload();
       }
     }
+    // With no field focused, Enter does what Tab does: the tab strip takes the focus.
+    QWindow* janela = Principal::Instance().windowHandle();
+    prepara();
+    clica(NOVO);
+    clica(CANCELAR);
+    QVERIFY(!foco());
+    QTest::keyClick(janela, Qt::Key_Return);
+    QTRY_COMPARE(focoNome(), QString("qt_tabwidget_tabbar"));
+    // The main window's other children keep their keys: F5 in the menu bar's keyboard mode.
+    QTest::keyClick(janela, Qt::Key_Alt);
+    QCOMPARE(foco(), static_cast<QWidget*>(Principal::Instance().menuBar()));
+    QTest::keyClick(janela, Qt::Key_F5);
+    QVERIFY(!frmLocalizar::Instance().IsLoaded());
+    QTest::keyClick(janela, Qt::Key_Escape);
   }
 
   void tecladoDoFormulario() {
