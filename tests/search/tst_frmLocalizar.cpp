@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QTest>
 
 #include "data/mGeral.h"
@@ -212,11 +213,21 @@ class TstFrmLocalizar : public QObject {
     // Rows left by another tool replace them: Null shows as empty text, nothing selected.
     mGeral::cnConexao->Execute(QStringLiteral("Create Table Clientes (CPFCod Text, Nome Text, Fone Text)"));
     mGeral::cnConexao->Execute(
-        QStringLiteral("Insert Into Clientes Values ('N1', Null, '1111-2222'), ('N2', 'Sem Fone', Null)"));
+        QStringLiteral("Insert Into Clientes Values ('N2', 'Sem Fone', Null), ('N1345678000199', Null, '1111-2222')"));
     d.Busca("CPF-Cód.", "Contém", "N");
-    QCOMPARE(d.Coluna(1), (QStringList{"", "Sem Fone"}));
-    QCOMPARE(d.Coluna(2), (QStringList{"1111-2222", ""}));
+    QCOMPARE(d.Coluna(1), (QStringList{"Sem Fone", ""}));
+    QCOMPARE(d.Coluna(2), (QStringList{"", "1111-2222"}));
     QVERIFY(!d.lvItens->selectionModel()->hasSelection());
+    // A 14-character key is cut by its column: its tool tip is the whole key.
+    // A cell shown whole has none.
+    auto dica = [&d](int linha) {
+      const QRect r = d.lvItens->visualRect(d.lvItens->model()->index(linha, 0));
+      QHelpEvent e(QEvent::ToolTip, r.center(), d.lvItens->viewport()->mapToGlobal(r.center()));
+      QApplication::sendEvent(d.lvItens->viewport(), &e);
+      return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(dica(0), QString());
+    QCOMPARE(dica(1), QString("N1345678000199"));
   }
 };
 
