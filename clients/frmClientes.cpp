@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
@@ -56,6 +57,14 @@ bool Relatando(F&& passos) {
 bool FocoDeOutraJanela(Qt::FocusReason reason) {
   return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
          reason == Qt::MenuBarFocusReason;
+}
+
+// No widget has the focus. The menu bar keeps the focus it took from nobody
+// after its keyboard mode ends; it then has no entry highlighted.
+bool NadaFocado() {
+  QWidget* foco = QApplication::focusWidget();
+  auto* menu = qobject_cast<QMenuBar*>(foco);
+  return !foco || (menu && !menu->activeAction());
 }
 
 // The code page's code of a typed text; a character it lacks arrives as "?".
@@ -422,7 +431,7 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
       // With no widget focused at all (frames disabled), the keys reach the
       // main window: they are still the form's while it is the current child.
       // A key another child of the main window let through (the menu bar's) is not.
-      const bool naJanela = watched == &Principal::Instance() && !foco &&
+      const bool naJanela = watched == &Principal::Instance() && NadaFocado() &&
                             Principal::Instance().MdiArea()->currentSubWindow() == d->sub;
       if (!noCampo && !naJanela) return false;
       auto* k = static_cast<QKeyEvent*>(event);
