@@ -11,8 +11,6 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolBar>
-#include <QToolButton>
 #include <functional>
 #include <tuple>
 
@@ -39,12 +37,8 @@ class TstFalhas : public QObject {
   frmClientes& form() { return frmClientes::Instance(); }
   QLineEdit* campo(const char* name) { return form().Window()->findChild<QLineEdit*>(QLatin1String(name)); }
 
-  void clica(int index) {
-    QToolBar* bar = form().Window()->findChild<QToolBar*>();
-    auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(bar->actions().value(index - 1)));
-    QVERIFY(b && b->isEnabled());
-    QTest::mouseClick(b, Qt::LeftButton);
-  }
+  QToolButton* botao(int index) { return fixture::Botao(form().Window(), index); }
+  void clica(int index) { fixture::Clica(form().Window(), index); }
 
   // A query on the file through a connection of its own, past the faulty VFS.
   QString valor(const QString& query) { return testdb::Sql(dir.filePath("ulmaro.mdb"), query, SQLITE_OPEN_READONLY); }
@@ -70,6 +64,13 @@ class TstFalhas : public QObject {
       form().Show();
     }
     caixas.clear();
+  }
+
+  // NOVO, with the key typed and focused.
+  void NovoComChave(const char* chave) {
+    Prepara();
+    clica(NOVO);
+    campo("txtCPFCod")->setText(chave);
   }
 
   // A command under every fault in turn. run performs it, and waits for what
@@ -119,13 +120,7 @@ class TstFalhas : public QObject {
     QString err;
     QVERIFY2(fixture::RegistraTrivex(dir, &err), qPrintable(err));
     modelo = testdb::Cria(dir.filePath("modelo.mdb"));
-    QString sql;
-    for (int i = 0; i < 3; ++i)
-      sql += QString("Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone,DataCadastro) "
-                     "Values ('%1','%2','F','01310-100','Rua A',10,'Recife','PE',81,'3255-1234',"
-                     "'2020-01-0%3 10:00:00.000');")
-                 .arg(QString(3, QChar('1' + i)), QStringList{"Ana", "Bruno", "Carla"}[i], QString::number(i + 1));
-    QCOMPARE(testdb::Sql(modelo, sql), QString());  // closed last: the log is in the file
+    QCOMPARE(testdb::Sql(modelo, fixture::kTresClientes), QString());  // closed last: the log is in the file
     QVERIFY(QFile::copy(modelo, dir.filePath("ulmaro.mdb")));
     faultvfs::Install();
     forms::SetProgramFolder(dir.path());
@@ -170,6 +165,7 @@ class TstFalhas : public QObject {
              if (caixas.isEmpty()) QCOMPARE(form().Trivex1.STATUS(), QString());
              if (gravado) return;
              QCOMPARE(form().Trivex1.STATUS(), QString("N"));
+             QVERIFY(botao(GRAVAR)->isEnabled() && !botao(NOVO)->isEnabled());  // the editing set
              QCOMPARE(campo("txtCPFCod")->text() + campo("txtNome")->text(), QString("999Novo"));
              QCOMPARE(campo("mskFone")->displayText(), QString("9999-0000"));
            });
@@ -185,6 +181,7 @@ class TstFalhas : public QObject {
              QCOMPARE(valor("Select count(*) From Clientes"), QString("3"));
              if (gravado) return;
              QCOMPARE(form().Trivex1.STATUS(), QString("A"));
+             QVERIFY(botao(GRAVAR)->isEnabled() && !botao(NOVO)->isEnabled());
              QCOMPARE(campo("txtNome")->text(), QString("Carla Alterada"));
            });
   }
@@ -209,9 +206,7 @@ class TstFalhas : public QObject {
   // typed client is dropped whatever happens, and the form browses again.
   void cancelar() {
     Injeta("CANCELAR", [&] {
-             Prepara();
-             clica(NOVO);
-             campo("txtCPFCod")->setText("999");
+             NovoComChave("999");
              fixture::SaiDaChave(Qt::Key_Tab);
            },
            [&] { clica(CANCELAR); },
@@ -229,11 +224,7 @@ class TstFalhas : public QObject {
              form().CarregaCliente("222");
              QCOMPARE(campo("txtNome")->text(), QString("Bruno"));
            });
-    Injeta("key check", [&] {
-             Prepara();
-             clica(NOVO);
-             campo("txtCPFCod")->setText("222");
-           },
+    Injeta("key check", [&] { NovoComChave("222"); },
            [&] {
              fixture::SaiDaChave(Qt::Key_Tab);
              QCOMPARE(caixas.size(), 1);  // warned or reported
