@@ -25,6 +25,7 @@
 #include "platform/forms/window.h"
 #include "search/frmLocalizar.h"
 #include "shell/Principal.h"
+#include "toolbar/trivex_tlb.h"
 #include "ui_frmClientes.h"
 
 #include <algorithm>
@@ -39,8 +40,9 @@ const QString kFoneVazio = QStringLiteral("____-____");
 
 void Aviso(const QString& texto) { forms::MsgBox(texto, forms::vbExclamation, kAviso); }
 
-// Runs steps whose failure must not stop the command: what was written stays
-// written, what was typed is dropped. A failure is reported; false then.
+// Runs the steps after a command has taken effect (its statement went in, or
+// the typed values are being dropped): a failure there is reported and the
+// command goes on. False after a failure.
 template <class F>
 bool Relatando(F&& passos) {
   try {

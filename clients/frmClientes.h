@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "platform/ole/ole.h"
-#include "toolbar/trivex_tlb.h"
 
 class QKeyEvent;
 class QWidget;
