@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
@@ -24,19 +25,14 @@
 #include "platform/forms/window.h"
 #include "search/frmLocalizar.h"
 #include "shell/Principal.h"
+#include "toolbar/trivex_tlb.h"
 #include "ui_frmClientes.h"
 
 #include <algorithm>
 
+using namespace trivex;
+
 namespace {
-
-constexpr ole::DISPID DISPID_ButtonClick = 9;
-
-// Buttons of the record toolbar, by position.
-enum Botao : int {
-  PRIMEIRO = 1, ANTERIOR = 2, PROXIMO = 3, ULTIMO = 4, NOVO = 7, ALTERAR = 8,
-  LOCALIZAR = 10, EXCLUIR = 11, CANCELAR = 13, GRAVAR = 14, SAIR = 16,
-};
 
 const QString kAviso = QStringLiteral("Aviso");
 const QString kCEPVazio = QStringLiteral("_____-___");
@@ -44,11 +40,33 @@ const QString kFoneVazio = QStringLiteral("____-____");
 
 void Aviso(const QString& texto) { forms::MsgBox(texto, forms::vbExclamation, kAviso); }
 
+// Runs the steps after a command has taken effect (its statement went in, or
+// the typed values are being dropped): a failure there is reported and the
+// command goes on. False after a failure.
+template <class F>
+bool Relatando(F&& passos) {
+  try {
+    passos();
+    return true;
+  } catch (const std::exception&) {
+    mGeral::RelataErro();
+    return false;
+  }
+}
+
 // Focus changes caused by another window (a message box, a menu) are not the
 // field's own LostFocus or GotFocus.
 bool FocoDeOutraJanela(Qt::FocusReason reason) {
   return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
          reason == Qt::MenuBarFocusReason;
+}
+
+// No widget has the focus. The menu bar keeps the focus it took from nobody
+// after its keyboard mode ends; it then has no entry highlighted.
+bool NadaFocado() {
+  QWidget* foco = QApplication::focusWidget();
+  auto* menu = qobject_cast<QMenuBar*>(foco);
+  return !foco || (menu && !menu->activeAction());
 }
 
 // The code page's code of a typed text; a character it lacks arrives as "?".
@@ -185,7 +203,7 @@ class frmClientes::Site : public ole::IControlSite {
   ole::HRESULT AmbientFont(ole::DispatchPtr* font) override;
   ole::HRESULT OnChanged(const QString&) override { return ole::S_OK; }
   ole::HRESULT FireEvent(ole::DISPID eventId, const QVariantList& args) override {
-    if (eventId != DISPID_ButtonClick) return ole::S_OK;
+    if (eventId != EVENT_ButtonClick) return ole::S_OK;
     if (args.isEmpty()) return ole::DISP_E_BADPARAMCOUNT;
     int index = 0;
     try {
@@ -412,24 +430,14 @@ bool frmClientes::eventFilter(QObject* watched, QEvent* event) {
       QWidget* foco = QApplication::focusWidget();
       const bool focoNoFormulario = foco && (foco == d->sub || d->sub->isAncestorOf(foco));
       const bool noCampo = widget && widget == foco && focoNoFormulario;
-      // With no field of the form focused (frames disabled), the keys reach
-      // the main window: they are still the form's while it is the current child.
-      const bool naJanela = watched == &Principal::Instance() && !focoNoFormulario &&
+      // With no widget focused at all (frames disabled), the keys reach the
+      // main window: they are still the form's while it is the current child.
+      // A key another child of the main window let through (the menu bar's) is not.
+      const bool naJanela = watched == &Principal::Instance() && NadaFocado() &&
                             Principal::Instance().MdiArea()->currentSubWindow() == d->sub;
       if (!noCampo && !naJanela) return false;
       auto* k = static_cast<QKeyEvent*>(event);
-      // The observations stand on the other tab page, which Qt's focus chain
-      // skips while it is hidden: Tab (and so Enter) goes from the e-mail to
-      // the observations and from there round to the first field.
-      const bool semModificador = !(k->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier));
-      if (noCampo && k->key() == Qt::Key_Tab && semModificador) {
-        if (watched == ui.txtEmail) return Foco(ui.txtObs), true;
-        if (watched == ui.txtObs) return Foco(PrimeiroCampo()), true;
-      }
-      if (noCampo && k->key() == Qt::Key_Backtab) {
-        if (watched == ui.txtObs) return Foco(ui.txtEmail), true;
-        if (watched == PrimeiroCampo()) return Foco(ui.txtObs), true;
-      }
+      if (noCampo && Tabula(widget, k)) return true;
       if (k->key() == Qt::Key_F5) Form_KeyDown(116, ShiftDe(k->modifiers()));
       qint16 KeyAscii = KeyAsciiDe(k);
       if (KeyAscii == 0) return false;
@@ -497,6 +505,31 @@ void frmClientes::PosicionaFrames() {
     const QPoint pagina = frame->parentWidget()->mapTo(ui.tbDados, QPoint(0, 0));
     frame->move(QPoint(forms::Twips(120), forms::Twips(top)) - pagina);
   }
+}
+
+// Tab and Shift+Tab where Qt's focus chain does not follow the tab order: the
+// observations stand on the other tab page, which the chain skips while it is
+// hidden, and the tab strip comes after them. The ring runs e-mail,
+// observations, tab strip, first field. True when the key was handled.
+bool frmClientes::Tabula(QWidget* at, const QKeyEvent* k) {
+  Ui::frmClientes& ui = d->ui;
+  const Qt::KeyboardModifiers m = k->modifiers();
+  if (m & (Qt::ControlModifier | Qt::AltModifier)) return false;
+  const bool frente = k->key() == Qt::Key_Tab && !(m & Qt::ShiftModifier);
+  const bool tras = k->key() == Qt::Key_Backtab || (k->key() == Qt::Key_Tab && (m & Qt::ShiftModifier));
+  if (!frente && !tras) return false;
+  QWidget* abas = ui.tbDados->tabBar();
+  const std::pair<QWidget*, QWidget*> passos[] = {{ui.txtEmail, ui.txtObs}, {ui.txtObs, abas}, {abas, PrimeiroCampo()}};
+  for (auto [antes, depois] : passos) {
+    QWidget* destino = frente ? depois : antes;
+    if (at != (frente ? antes : depois) || !destino->isEnabled()) continue;
+    if (destino == abas)
+      abas->setFocus(frente ? Qt::TabFocusReason : Qt::BacktabFocusReason);  // the page shown stays
+    else
+      Foco(destino);
+    return true;
+  }
+  return false;
 }
 
 // The first field of the tab order that can take the focus now.
@@ -598,8 +631,7 @@ void frmClientes::Trivex1_ButtonClick(int Index) {
         Navega(Index);
         break;
       case NOVO:
-        mGeral::LimpaCampos(*d->window);
-        RestauraLimites(d->window);
+        Limpa();
         Trivex1.setSTATUS(QStringLiteral("N"));
         ui.fraClientes->setEnabled(true);
         ui.fraObs->setEnabled(true);
@@ -621,7 +653,8 @@ void frmClientes::Trivex1_ButtonClick(int Index) {
         break;
       case CANCELAR:
         ui.txtCPFCod->setEnabled(true);
-        CarregaCliente(QString());
+        // The typed values go: the cursor's client comes back, or none.
+        if (!Relatando([this] { CarregaCliente(QString()); })) Limpa();
         ui.fraClientes->setEnabled(false);
         ui.fraObs->setEnabled(false);
         Trivex1.setSTATUS(QString());
@@ -666,20 +699,26 @@ void frmClientes::Excluir() {
   if (forms::MsgBox(pergunta, forms::vbYesNo + forms::vbQuestion) != forms::vbYes) return;
   mGeral::strSQL = clientes::DeleteSQL(ui.txtCPFCod->text());
   mGeral::cnConexao->Execute(mGeral::strSQL);
-  ado::Recordset& rs = rsClientes();
-  rs.Requery();
-  rs.MoveLast();
-  CarregaCliente(QString());
+  // The client is gone: the last client is shown, or none when it cannot be
+  // read, never the deleted one.
+  const bool mostrado = Relatando([this] {
+    ado::Recordset& rs = rsClientes();
+    rs.Requery();
+    rs.MoveLast();
+    CarregaCliente(QString());
+  });
+  if (!mostrado) Limpa();
 }
 
-// Refreshes rsClientes after a statement that was written: a failure is
-// reported, and the command goes on, since the client is saved.
+// Refreshes rsClientes after a statement that was written.
 void frmClientes::AtualizaCursor() {
-  try {
-    rsClientes().Requery();
-  } catch (const std::exception&) {
-    mGeral::RelataErro();
-  }
+  Relatando([this] { rsClientes().Requery(); });
+}
+
+// Empty fields with the limits of typing.
+void frmClientes::Limpa() {
+  mGeral::LimpaCampos(*d->window);
+  RestauraLimites(d->window);
 }
 
 void frmClientes::Gravar() {

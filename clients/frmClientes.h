@@ -7,6 +7,7 @@
 
 #include "platform/ole/ole.h"
 
+class QKeyEvent;
 class QWidget;
 namespace ado { class Recordset; }
 
@@ -14,9 +15,6 @@ namespace ado { class Recordset; }
 // dispatch ids. Failures throw ole::Error.
 class TrivexProxy {
  public:
-  static constexpr ole::DISPID DISPID_STATUS = 0x68030013;
-  static constexpr ole::DISPID DISPID_HabilitaMenu = 0x6803001B;
-
   QString STATUS() const;
   void setSTATUS(const QString& New_STATUS) const;
   bool HabilitaMenu() const;
@@ -86,7 +84,9 @@ class frmClientes : public QObject {
   void Gravar();
   void AtualizaCursor();
   void Excluir();
+  void Limpa();
   void Foco(QWidget* field);
+  bool Tabula(QWidget* at, const QKeyEvent* k);
   void PosicionaFrames();
   QWidget* PrimeiroCampo() const;
 };

@@ -54,7 +54,7 @@ int ListaClientes::columnCount(const QModelIndex& parent) const {
 
 QVariant ListaClientes::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
+  if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
     return linhas_.Texto(index.row(), index.column());
   return {};
 }

@@ -2,9 +2,12 @@
 
 #include <QCursor>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QPixmap>
 #include <QPointer>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QTreeView>
 
 #include "ListaClientes.h"
@@ -29,6 +32,28 @@ void Protegido(F&& handler) {
     mGeral::RelataErro();
   }
 }
+
+// Gives a cell that its column cuts (with "…") its whole text as its tool
+// tip; a cell shown whole has none. The width is the one the style paints in.
+class DicaDoCorte : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  bool helpEvent(QHelpEvent* e, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override {
+    if (e->type() != QEvent::ToolTip || !index.isValid())
+      return QStyledItemDelegate::helpEvent(e, view, option, index);
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QStyle* style = view->style();
+    const int margem = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    const int largura = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, view).width() - 2 * margem;
+    if (QFontMetricsF(opt.font).horizontalAdvance(opt.text) > largura)
+      QToolTip::showText(e->globalPos(), opt.text, view->viewport(), option.rect);
+    else
+      QToolTip::hideText();
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -83,6 +108,7 @@ void frmLocalizar::Form_Load() {
 
   d->lista = new ListaClientes(w);
   ui.lvItens->setModel(d->lista);
+  ui.lvItens->setItemDelegate(new DicaDoCorte(ui.lvItens));
   ui.lvItens->header()->setStretchLastSection(false);
   ui.lvItens->setColumnWidth(0, forms::Twips(1400));
   ui.lvItens->setColumnWidth(1, forms::Twips(3800));

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "bench/common/benchcommon.h"
+#include "toolbar/trivex_tlb.h"
 
 class QAbstractItemView;
 class QComboBox;
@@ -15,9 +16,7 @@ class QWidget;
 namespace vtbench {
 
 // Buttons of the client form's record toolbar, by position.
-enum Botao : int {
-  PRIMEIRO = 1, ANTERIOR = 2, PROXIMO = 3, ULTIMO = 4, NOVO = 7, ALTERAR = 8, EXCLUIR = 11, CANCELAR = 13, GRAVAR = 14,
-};
+using namespace trivex;
 
 // Ends the process with a message: a benchmark that measured the wrong thing
 // must not print a table.

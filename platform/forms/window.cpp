@@ -46,7 +46,10 @@ QString ProgramFolder() {
 void SetProgramFolder(const QString& path) { folderOverride() = path; }
 
 void SendTab() {
+  // Like a typed key: to the focused widget, or to the active window when
+  // nothing has the focus.
   QWidget* target = QApplication::focusWidget();
+  if (!target) target = QApplication::activeWindow();
   if (!target) return;
   QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier));
   QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier));

@@ -18,8 +18,9 @@ QString ProgramFolder();
 // Tests point the program's folder elsewhere; an empty path restores it.
 void SetProgramFolder(const QString& path);
 
-// Queues a Tab keystroke for the focused widget (SendKeys "{TAB}"): it is
-// processed after the current event handler has returned.
+// Queues a Tab keystroke for the focused widget, or the active window when no
+// widget has the focus (SendKeys "{TAB}"): it is processed after the current
+// event handler has returned.
 void SendTab();
 
 // Selects the whole text of a line edit once Qt's own focus handling is done.

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QTest>
 
 #include "data/mGeral.h"
@@ -212,11 +213,21 @@ class TstFrmLocalizar : public QObject {
     // Rows left by another tool replace them: Null shows as empty text, nothing selected.
     mGeral::cnConexao->Execute(QStringLiteral("Create Table Clientes (CPFCod Text, Nome Text, Fone Text)"));
     mGeral::cnConexao->Execute(
-        QStringLiteral("Insert Into Clientes Values ('N1', Null, '1111-2222'), ('N2', 'Sem Fone', Null)"));
+        QStringLiteral("Insert Into Clientes Values ('N2', 'Sem Fone', Null), ('N1345678000199', Null, '1111-2222')"));
     d.Busca("CPF-Cód.", "Contém", "N");
-    QCOMPARE(d.Coluna(1), (QStringList{"", "Sem Fone"}));
-    QCOMPARE(d.Coluna(2), (QStringList{"1111-2222", ""}));
+    QCOMPARE(d.Coluna(1), (QStringList{"Sem Fone", ""}));
+    QCOMPARE(d.Coluna(2), (QStringList{"", "1111-2222"}));
     QVERIFY(!d.lvItens->selectionModel()->hasSelection());
+    // A 14-character key is cut by its column: its tool tip is the whole key.
+    // A cell shown whole has none.
+    QStringList dicas;
+    for (int linha : {0, 1}) {
+      const QPoint p = d.lvItens->visualRect(d.lvItens->model()->index(linha, 0)).center();
+      QHelpEvent e(QEvent::ToolTip, p, d.lvItens->viewport()->mapToGlobal(p));
+      QApplication::sendEvent(d.lvItens->viewport(), &e);
+      dicas << (QToolTip::isVisible() ? QToolTip::text() : QString());
+    }
+    QCOMPARE(dicas, (QStringList{"", "N1345678000199"}));
   }
 };
 
