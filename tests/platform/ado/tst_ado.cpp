@@ -333,6 +333,18 @@ class TstAdo : public QObject {
     QVERIFY(checkpointCompleto());
   }
 
+  // Recordsets outlive their connection: after Close, Requery reads as before.
+  void requeryAfterClose() {
+    auto fwd = cn_->Execute("Select 1 As x");
+    Recordset rs;
+    rs.Open(kBrowse, *cn_);
+    cn_->Close();
+    fwd->Requery();
+    QCOMPARE(fwd->Fields("x").toLongLong(), 1);
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 3);
+  }
+
   void likeIgnoresCaseOfEveryLetter() {
     cn_->Execute("Update Clientes Set Nome = 'SÃO PAULO Ávila' Where CPFCod = '1'");
     cn_->Execute("Update Clientes Set Nome = 'Sao_Paulo 100%' Where CPFCod = '2'");

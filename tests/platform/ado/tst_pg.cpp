@@ -336,6 +336,19 @@ class TstPg : public QObject {
     QCOMPARE(Valor("Select string_agg(Nome::text, ',') From Clientes"), QString("outro"));
   }
 
+  // Recordsets outlive their connection: after Close, Requery reads as before.
+  void requeryAfterClose() {
+    a_->Execute(Insert("1", "Ana"));
+    auto fwd = a_->Execute("Select 1 As x");
+    Recordset rs;
+    rs.Open(kBrowse, *a_);
+    a_->Close();
+    fwd->Requery();
+    QCOMPARE(fwd->Fields("x").toLongLong(), 1);
+    rs.Requery();
+    QCOMPARE(rs.RecordCount(), 1L);
+  }
+
   void likeIgnoraCaixaEBarraNaoEscapa() {
     int i = 0;
     for (const char* nome : {"são joão", "a\\_b", "a\\xb", "a_b"}) a_->Execute(Insert(QString::number(++i), nome));
