@@ -5,7 +5,7 @@
 #include <QtTest>
 
 #include "platform/ado/ado.h"
-#include "platform/ado/like.h"
+#include "platform/ado/sqlite/like.h"
 #include "tests/data/testdb.h"
 
 using ado::Connection;

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "platform/ado/ado.h"
-#include "platform/ado/pg.h"
+#include "platform/ado/pg/pg.h"
 #include "tests/data/testdb.h"
 #include "tests/pg/pgcluster.h"
 
