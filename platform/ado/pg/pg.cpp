@@ -1,5 +1,6 @@
 #include "platform/ado/pg/pg.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include "platform/ado/ado.h"
@@ -240,8 +241,11 @@ PgConexao::PgConexao(const QString& conninfo) : conninfo_(conninfo) {
   const QByteArray info = conninfo.toUtf8();
   // The connection string's own values win over the defaults before it;
   // the encoding after it is the program's.
+  // The server lists the session under the program's name.
+  const QByteArray programa =
+      QCoreApplication::applicationName().isEmpty() ? QByteArray("VaskorTorvana") : QCoreApplication::applicationName().toUtf8();
   const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
-  const char* values[] = {"10", "VaskorTorvana", info.constData(), "UTF8", nullptr};
+  const char* values[] = {"10", programa.constData(), info.constData(), "UTF8", nullptr};
   c_ = PQconnectdbParams(keys, values, 1);
   if (!c_ || PQstatus(c_) != CONNECTION_OK) {
     const QString native = QString::fromUtf8(c_ ? PQerrorMessage(c_) : "out of memory").trimmed();

@@ -129,6 +129,12 @@ Stmt PrepareOne(sqlite3* db, const QString& text, unsigned flags = 0) {
   return st;
 }
 
+// Begin or Savepoint.
+bool AbreTransacao(sqlite3_stmt* st) {
+  static const QRegularExpression re(QStringLiteral("^\\s*(begin|savepoint)\\b"), QRegularExpression::CaseInsensitiveOption);
+  return QString::fromUtf8(sqlite3_sql(st)).contains(re);
+}
+
 // One stored value, copied out of a statement so that the statement can be reset.
 Valor ValorDe(sqlite3_stmt* st, int col) {
   Valor v;
@@ -343,10 +349,10 @@ class MotorSqlite final : public Motor, public std::enable_shared_from_this<Moto
     Stmt st = PrepareOne(db_, sql);
     if (sqlite3_column_count(st.s) > 0) return std::make_unique<CursorSqlite>(shared_from_this(), std::move(st));
     const bool writes = !sqlite3_stmt_readonly(st.s);
-    if (writes) {
-      EnsureWal();
-      if (ouvinte_) ouvinte_->AntesDeGravar();
-    }
+    // A transaction's writes cannot switch the journal: it is done before
+    // the transaction starts.
+    if (writes || (!wal_ && sqlite3_get_autocommit(db_) && AbreTransacao(st.s))) EnsureWal();
+    if (writes && ouvinte_) ouvinte_->AntesDeGravar();
     const sqlite3_int64 before = sqlite3_total_changes64(db_);
     hookCalls_ = 0;
     int rc;
