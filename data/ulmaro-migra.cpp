@@ -91,7 +91,8 @@ QString ValidaLinha(const ado::Recordset& rs, QStringList* valores) {
     }
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString texto = utf8.decode(bytes);
-    if (Numerica(col) && !inteiro) return col + QStringLiteral(" não é um número inteiro: '") + texto + QLatin1Char('\'');
+    if (Numerica(col) && !inteiro)
+      return col + QStringLiteral(" não é um número inteiro: '") + texto + QLatin1Char('\'');
     if (bytes.contains('\0')) return col + QStringLiteral(" tem um caractere NUL, que o servidor não guarda");
     if (utf8.hasError()) return col + QStringLiteral(" não é texto UTF-8 válido");
     if (col == QLatin1String("DataCadastro") &&
@@ -141,7 +142,8 @@ int ParaServidor(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar
       if (gravadas.remove(p.chave))
         ++copiados;
       else
-        recusas.push_back({p.chave, QStringLiteral("CPF ou Código já existe no servidor (sem contar maiúsculas e minúsculas)")});
+        recusas.push_back(
+            {p.chave, QStringLiteral("CPF ou Código já existe no servidor (sem contar maiúsculas e minúsculas)")});
     }
     lote.clear();
     return true;

@@ -149,7 +149,8 @@ class MotorPg final : public Motor {
     if (ouvinte_) ouvinte_->AntesDeGravar();
     Resultado r = pg_->Executa(ids ? c.comRetorno : sql);
     if (ids) {
-      for (int i = 0; i < PQntuples(r.r); ++i) ouvinte_->Mudou(c.tabela, QByteArrayView(PQgetvalue(r.r, i, 0)).toLongLong());
+      for (int i = 0; i < PQntuples(r.r); ++i)
+        ouvinte_->Mudou(c.tabela, QByteArrayView(PQgetvalue(r.r, i, 0)).toLongLong());
       return nullptr;
     }
     if (ouvinte_ && QByteArrayView(PQcmdTuples(r.r)) != "0") ouvinte_->MudouSemIds(c.tabela);

@@ -242,8 +242,8 @@ PgConexao::PgConexao(const QString& conninfo) : conninfo_(conninfo) {
   // The connection string's own values win over the defaults before it;
   // the encoding after it is the program's.
   // The server lists the session under the program's name.
-  const QByteArray programa =
-      QCoreApplication::applicationName().isEmpty() ? QByteArray("VaskorTorvana") : QCoreApplication::applicationName().toUtf8();
+  const QString nome = QCoreApplication::applicationName();
+  const QByteArray programa = nome.isEmpty() ? QByteArray("VaskorTorvana") : nome.toUtf8();
   const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
   const char* values[] = {"10", programa.constData(), info.constData(), "UTF8", nullptr};
   c_ = PQconnectdbParams(keys, values, 1);

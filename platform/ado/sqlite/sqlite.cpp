@@ -131,7 +131,8 @@ Stmt PrepareOne(sqlite3* db, const QString& text, unsigned flags = 0) {
 
 // Begin or Savepoint.
 bool AbreTransacao(sqlite3_stmt* st) {
-  static const QRegularExpression re(QStringLiteral("^\\s*(begin|savepoint)\\b"), QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression re(QStringLiteral("^\\s*(begin|savepoint)\\b"),
+                                     QRegularExpression::CaseInsensitiveOption);
   return QString::fromUtf8(sqlite3_sql(st)).contains(re);
 }
 
