@@ -36,6 +36,13 @@ struct Valor {
   bool Utf8(QByteArrayView* text);
 };
 
+// A text parameter listing ids: open, the ids joined by commas, close.
+inline Valor ListaIds(const Ids& ids, char open, char close) {
+  QByteArray lista(1, open);
+  for (IdLinha id : ids) (lista.size() > 1 ? lista += ',' : lista) += QByteArray::number(id);
+  return Valor::DeTexto(lista + close);
+}
+
 // The rows of one statement, read forward.
 class Cursor {
  public:

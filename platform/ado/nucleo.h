@@ -90,7 +90,6 @@ struct Recordset::Impl {
   void First();
   void Last();
   void Move(bool forward);
-  void Find(const QString& column, const QString& value, long skipRecords, bool forward);
   void Pin();
   void Unpin() noexcept;
   void Changed(detail::IdLinha rowid);

@@ -81,11 +81,7 @@ class LeitorPg final : public Leitor {
     return desc ? QLatin1String(" Nulls Last") : QLatin1String(" Nulls First");
   }
   QString CondicaoIds() const override { return QStringLiteral("rowid = Any(?::bigint[])"); }
-  Valor ParametroIds(const Ids& ids) const override {
-    QByteArray lista = "{";
-    for (IdLinha id : ids) (lista.size() > 1 ? lista += ',' : lista) += QByteArray::number(id);
-    return Valor::DeTexto(lista + '}');
-  }
+  Valor ParametroIds(const Ids& ids) const override { return ListaIds(ids, '{', '}'); }
 
  private:
   PgConexao c_;

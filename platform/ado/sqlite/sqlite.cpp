@@ -266,11 +266,7 @@ class LeitorSqlite final : public Leitor {
   // Null sorts first going up, as every query here wants it.
   QLatin1String Nulos(bool) const override { return {}; }
   QString CondicaoIds() const override { return QStringLiteral("rowid In (Select value From json_each(?))"); }
-  Valor ParametroIds(const Ids& ids) const override {
-    QByteArray lista = "[";
-    for (IdLinha id : ids) (lista.size() > 1 ? lista += ',' : lista) += QByteArray::number(id);
-    return Valor::DeTexto(lista + ']');
-  }
+  Valor ParametroIds(const Ids& ids) const override { return ListaIds(ids, '[', ']'); }
 
  private:
   sqlite3_stmt* Prepared(const QString& sql) {
