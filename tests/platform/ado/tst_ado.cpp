@@ -166,8 +166,7 @@ class TstAdo : public QObject {
     QCOMPARE(ErroDe([&] { rs.Open("Select * From Nada", *cn_); }, &desc), 1L);
     QVERIFY(!rs.IsOpen() && desc.toLower() == "a tabela nada não existe no banco de dados");
     QVERIFY(cn_->TableColumns("Clientes").contains("cpfcod", Qt::CaseInsensitive) && cn_->TableColumns("Nada").isEmpty());
-    Connection fechada;
-    QCOMPARE(ErroDe([&] { fechada.Execute("Select 1"); }), ado::adErrObjectClosed);
+    QCOMPARE(ErroDe([] { Connection().Execute("Select 1"); }), ado::adErrObjectClosed);
   }
 
   void soAdiante() {
@@ -235,9 +234,13 @@ class TstAdo : public QObject {
       QCOMPARE(n ? QString::number(n) : Pos(rs), QString(pos));
     }
     QCOMPARE(ErroDe([&] { rs.Fields("Nome"); }), ado::adErrNoCurrentRecord);
-    // A source that is no query, refused before it runs.
-    QCOMPARE(ErroDe([&] { rs.Close(), rs.Open("Delete From Clientes", *cn_); }), ado::adErrInvalidArgument);
+    // A source that is no query is refused before it runs, scrollable or forward-only.
+    cn_->CursorLocation = ado::adUseServer;
+    for (int tipo : {ado::adOpenKeyset, ado::adOpenForwardOnly})
+      QCOMPARE(ErroDe([&] { rs.Close(), rs.Open("Delete From Clientes", *cn_, tipo); }), ado::adErrInvalidArgument);
     QCOMPARE(Conta(), 3);
+    rs.Open("Select CPFCod From Clientes Order By CPFCod", *cn_, ado::adOpenForwardOnly);
+    QCOMPARE(QString::number(rs.RecordCount()) + ":" + Chaves(rs), QString("-1:1,2,3"));
   }
 
   void find() {
