@@ -14,6 +14,7 @@
 #include "bench/forms/benchforms.h"
 #include "data/mGeral.h"
 #include "platform/ado/ado.h"
+#include "platform/ado/sqlite/sqlite.h"
 #include "platform/forms/msgbox.h"
 #include "search/frmLocalizar.h"
 
@@ -28,7 +29,7 @@ const char* const kUsage =
 
 // The program's own connection, stepped without the data objects.
 double PassoPrograma(const QString& sql) {
-  sqlite3* db = mGeral::cnConexao->Handle();
+  sqlite3* db = ado::sqlite::Handle(*mGeral::cnConexao);
   Timer t;
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) Fail(sqlite3_errmsg(db));

@@ -21,9 +21,6 @@
 #include <exception>
 #include <memory>
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace ado {
 
 // Cursor locations.
@@ -37,6 +34,10 @@ constexpr int adOpenStatic = 3;
 // Lock types.
 constexpr int adLockReadOnly = 1;
 constexpr int adLockOptimistic = 3;
+// Connection modes.
+constexpr int adModeUnknown = 0;
+constexpr int adModeRead = 1;
+constexpr int adModeReadWrite = 3;
 // Command and connect options.
 constexpr long adCmdUnspecified = -1;
 constexpr long adConnectUnspecified = -1;
@@ -84,6 +85,9 @@ class Error : public std::exception {
 QString TextFromUtf8(QByteArrayView utf8);
 
 class Recordset;
+namespace detail {
+struct Acesso;
+}
 
 class Connection {
  public:
@@ -95,6 +99,9 @@ class Connection {
   // Where cursors live; recordsets opened over a client-side connection are
   // snapshots. Set before Open.
   int CursorLocation = adUseClient;
+  // adModeRead opens a file for reading only: it need not be writable, and
+  // statements that write fail. Set before Open; a server ignores it.
+  int Mode = adModeUnknown;
 
   // Opens "Provider=...;Data Source=<path>" (Provider may be left out; the
   // providers accepted are Microsoft.Jet.OLEDB.4.0 and SQLite for a file,
@@ -116,7 +123,8 @@ class Connection {
   // Another connection's commits are seen through the notifications of the
   // server schema's trigger (channel vt_mudou).
   // The file must exist, be non-empty, be a database and be writable, with its
-  // folder writable too (SQLite keeps its -wal and -shm files there); otherwise
+  // folder writable too (SQLite keeps its -wal and -shm files there; for a
+  // symbolic link, the folder of the file it leads to); otherwise
   // the call fails and the folder is left exactly as it was: opening writes
   // nothing. A file held by another writer is waited for kBusyTimeoutMs, then
   // the call (or a later Execute) fails with SQLITE_BUSY.
@@ -131,6 +139,10 @@ class Connection {
   void Open(const QString& connectionString, const QString& userId = {},
             const QString& password = {}, long options = adConnectUnspecified);
   bool IsOpen() const;
+  // Recordsets still open outlive it: scrollable ones keep their own
+  // connection (and count afresh at their next Requery), forward-only ones
+  // keep what they read from (on a server, its session stays open until the
+  // last of them goes).
   void Close();
 
   // Runs exactly one statement. A text holding a second statement, or a NUL
@@ -148,14 +160,14 @@ class Connection {
   bool IsServer() const;
   // The names of a table's columns; empty when there is no such table.
   QStringList TableColumns(const QString& table);
-  // The underlying handle, for benchmarks and tests (null on a server).
-  sqlite3* Handle() const;
+  // (The file's own handle, for benchmarks and tests: ado::sqlite::Handle in
+  // platform/ado/sqlite/sqlite.h.)
 
- public:
-  struct Impl;  // defined in ado.cpp
+  struct Impl;  // platform/ado/nucleo.h
 
  private:
   friend class Recordset;
+  friend struct detail::Acesso;
   std::unique_ptr<Impl> d;
 };
 
@@ -198,7 +210,8 @@ class Recordset {
   // adErrInvalidArgument.
   //
   // On a server-side connection a forward-only recordset streams the rows of
-  // any single SELECT, like Connection::Execute.
+  // any single SELECT, like Connection::Execute; a statement that returns no
+  // rows is refused and not run.
   void Open(const QString& source, Connection& activeConnection, int cursorType = adOpenKeyset,
             int lockType = adLockOptimistic, long options = adCmdUnspecified);
   bool IsOpen() const;
@@ -242,15 +255,10 @@ class Recordset {
   // false for Null. Numbers come as their text.
   bool FieldUtf8(int index, QByteArrayView* text) const;
 
+  struct Impl;  // platform/ado/nucleo.h
+
  private:
   friend class Connection;
-  // A forward-only recordset over a statement that Execute prepared; takes it.
-  void OpenForwardOnly(sqlite3* db, sqlite3_stmt* stmt);
-
- public:
-  struct Impl;  // defined in ado.cpp
-
- private:
   std::unique_ptr<Impl> d;
 };
 

@@ -19,19 +19,15 @@ inline QString Sql(const QString& path, const QString& sql, int flags = SQLITE_O
   sqlite3* db = nullptr;
   sqlite3_open_v2(path.toUtf8().constData(), &db, flags, "unix");
   sqlite3_busy_timeout(db, 2000);
-  const QByteArray texto = sql.toUtf8();
-  const char* resto = texto.constData();
   QString v;
-  int rc = SQLITE_OK;
-  while (rc == SQLITE_OK && *resto) {
-    sqlite3_stmt* st = nullptr;
-    rc = sqlite3_prepare_v2(db, resto, -1, &st, &resto);
-    while (st && (rc = sqlite3_step(st)) == SQLITE_ROW)
-      v = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-    if (rc == SQLITE_DONE) rc = SQLITE_OK;
-    sqlite3_finalize(st);
-  }
-  if (rc != SQLITE_OK) v = "erro: " + QString::fromUtf8(sqlite3_errmsg(db));
+  char* erro = nullptr;
+  auto linha = [](void* out, int, char** valores, char**) {
+    *static_cast<QString*>(out) = QString::fromUtf8(valores[0]);
+    return 0;
+  };
+  if (sqlite3_exec(db, sql.toUtf8().constData(), linha, &v, &erro) != SQLITE_OK)
+    v = "erro: " + QString::fromUtf8(erro ? erro : sqlite3_errmsg(db));
+  sqlite3_free(erro);
   sqlite3_close(db);
   return v;
 }

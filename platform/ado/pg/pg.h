@@ -1,14 +1,14 @@
 #pragma once
-// The data objects over a PostgreSQL server, through libpq. Internal to
-// platform/ado: Connection and Recordset use it when their connection string
-// names Provider=PostgreSQL.
+// The data objects over a PostgreSQL server, through libpq: its session, its
+// failures in the words of the catalogue, its dialect. Internal to
+// platform/ado; the text functions are pure, for tests without a server.
 #include <libpq-fe.h>
 
 #include <QHash>
 #include <deque>
 #include <memory>
 
-#include "platform/ado/backend.h"
+#include "platform/ado/motor.h"
 
 namespace ado::detail {
 
@@ -18,8 +18,16 @@ namespace ado::detail {
 // Literals, quoted names and comments are copied as they are.
 QString TextoPg(const QString& sql, bool params);
 
-// The value of a result's cell, typed as the data objects type it; a
-// timestamp keeps three decimals ("2024-05-01 10:00:00.120").
+// How the engine runs a statement of the connection.
+struct ClassePg {
+  bool le = false;     // it only reads: run as it is
+  QString tabela;      // the table an Insert, Update or Delete writes
+  QString comRetorno;  // that statement given "Returning rowid", where that is safe
+};
+ClassePg ClassificaPg(const QString& sql);
+
+// The value of a result's cell; a timestamp keeps three decimals
+// ("2024-05-01 10:00:00.120").
 Valor ValorPg(const PGresult* r, int row, int col);
 
 // An owned result.
@@ -42,26 +50,16 @@ struct Resultado {
 
 // A snapshot of the server, as pg_current_snapshot() writes it:
 // "xmin:xmax:xid,xid,..." (transaction ids with their epoch).
-struct InstantaneoPg {
+struct InstantaneoPg final : Instantaneo {
   quint64 xmin = 0, xmax = 0;
   std::vector<quint64> emCurso;  // started before xmax, still running then
   // False when the text is not a snapshot.
   bool Le(QByteArrayView texto);
-  // Whether the effects of a committed transaction are seen in the snapshot
-  // (pg_visible_in_snapshot).
-  bool Ve(quint64 xid) const;
+  // As pg_visible_in_snapshot.
+  bool Ve(quint64 xid) const override;
 };
 
-// A statement of another connection that changed a table, as the server
-// schema's trigger notifies it once its transaction commits.
-struct Aviso {
-  QString tabela;         // as the server names it; empty when unknown
-  bool comDelta = false;  // the change in row count is known (a schema's older trigger does not tell it)
-  qint64 delta = 0;
-  quint64 xid = 0;        // its transaction
-};
-
-// One connection to the server.
+// One session with the server.
 class PgConexao {
  public:
   // Connects with a libpq connection string (or URI, or "service=<name>");
@@ -109,11 +107,9 @@ class PgConexao {
   QHash<QString, QByteArray> preparadas_;
 };
 
-// A recordset's own connection to the server: autocommit reads, a REPEATABLE
-// READ transaction while pinned.
-std::unique_ptr<Leitor> NovoLeitorPg(const QString& conninfo);
-
 // Throws the ado::Error for a failed command (r may be null).
 [[noreturn]] void ThrowPg(PGconn* c, const PGresult* r, const QString& context = {});
+// Throws unless the command succeeded.
+void Confere(PGconn* c, const Resultado& r);
 
 }  // namespace ado::detail

@@ -1,8 +1,11 @@
-#include "platform/ado/pg.h"
+#include "platform/ado/pg/pg.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include "platform/ado/ado.h"
+#include "platform/ado/erros.h"
+#include "platform/ado/texto.h"
 
 namespace ado::detail {
 
@@ -37,52 +40,39 @@ bool ConexaoPerdida(PGconn* c, const PGresult* r) {
   if (native.isEmpty()) native = QString::fromUtf8(c ? PQerrorMessage(c) : "out of memory").trimmed();
   const QString state = Campo(r, PG_DIAG_SQLSTATE);
   if (!state.isEmpty()) native = state + QLatin1String(": ") + native;
-  long number = 1;
-  QString desc;
+  auto classe = [&](const char* prefix) { return state.startsWith(QLatin1String(prefix)); };
+  Falha f = Falha::Outra;
+  QStringList args;
   if (ConexaoPerdida(c, r)) {
-    number = adErrConnectionLost;
-    desc = QStringLiteral("A conexão com o servidor de banco de dados foi perdida; "
-                          "o próximo comando tentará conectar de novo");
+    f = Falha::ConexaoPerdida;
   } else if (state == QLatin1String("23505")) {
-    number = adErrDuplicateKey;
-    desc = QStringLiteral("Valor repetido numa coluna que não aceita repetição (%1)")
-               .arg(Campo(r, PG_DIAG_CONSTRAINT_NAME));
+    f = Falha::ValorRepetido;
+    args << Campo(r, PG_DIAG_CONSTRAINT_NAME);
   } else if (state == QLatin1String("23502")) {
-    number = SQLITE_CONSTRAINT_NOTNULL;
-    desc = QStringLiteral("Coluna obrigatória sem valor (%1)").arg(Campo(r, PG_DIAG_COLUMN_NAME));
-  } else if (state.startsWith(QLatin1String("23"))) {
-    number = SQLITE_CONSTRAINT;
-    desc = QStringLiteral("O banco de dados recusou o valor (%1)").arg(native);
-  } else if (state.startsWith(QLatin1String("22"))) {
-    number = SQLITE_MISMATCH;
-    desc = QStringLiteral("O banco de dados recusou o valor (%1)").arg(native);
-  } else if (state == QLatin1String("42P01")) {
-    desc = QStringLiteral("A tabela %1 não existe no banco de dados").arg(Citado(native));
-  } else if (state == QLatin1String("42703")) {
-    desc = QStringLiteral("A coluna %1 não existe").arg(Citado(native));
+    f = Falha::SemValor;
+    args << Campo(r, PG_DIAG_COLUMN_NAME);
+  } else if (classe("23") || classe("22")) {
+    f = classe("23") ? Falha::ValorRecusado : Falha::ValorInvalido;
+    args << native;
+  } else if (state == QLatin1String("42P01") || state == QLatin1String("42703")) {
+    f = state == QLatin1String("42P01") ? Falha::SemTabela : Falha::SemColuna;
+    args << Citado(native);
   } else if (state == QLatin1String("42601") &&
              Campo(r, PG_DIAG_SOURCE_FUNCTION) == QLatin1String("exec_parse_message")) {
-    number = adErrStatementRefused;
-    desc = QStringLiteral("The command text holds more than one statement; nothing was run.");
+    f = Falha::MaisDeUma;
   } else if (state == QLatin1String("42601")) {
-    desc = QStringLiteral("Erro de sintaxe: %1").arg(native);
-  } else if (state == QLatin1String("55P03") || state.startsWith(QLatin1String("40"))) {
-    number = SQLITE_BUSY;
-    desc = QStringLiteral("O banco de dados está bloqueado por outro programa");
-  } else if (state.startsWith(QLatin1String("53"))) {
-    number = SQLITE_FULL;
-    desc = QStringLiteral("O servidor de banco de dados está sem espaço ou sem recursos");
+    f = Falha::Sintaxe;
+    args << native;
+  } else if (state == QLatin1String("55P03") || classe("40")) {
+    f = Falha::Bloqueado;
+  } else if (classe("53")) {
+    f = Falha::ServidorSemEspaco;
   } else if (state == QLatin1String("42501")) {
-    number = SQLITE_READONLY;
-    desc = QStringLiteral("O banco de dados não permite esta operação a este usuário");
+    f = Falha::SemPermissao;
   } else {
-    desc = native;
+    args << native;
   }
-  if (!context.isEmpty()) {
-    desc += QLatin1String(": ") + context;
-    native += QLatin1String(": ") + context;
-  }
-  throw Error(number, desc, native);
+  Lanca(f, args, native, 0, context);
 }
 
 QString TextoPg(const QString& s, bool params) {
@@ -151,6 +141,31 @@ QString TextoPg(const QString& s, bool params) {
   return out;
 }
 
+ClassePg ClassificaPg(const QString& sql) {
+  static const QRegularExpression reads(QStringLiteral("^\\s*(select|values|table|show|explain)\\b"),
+                                        QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression writes(
+      QStringLiteral("^\\s*(?:insert\\s+into|update|delete\\s+from)\\s+([A-Za-z_][A-Za-z0-9_]*)\\b"),
+      QRegularExpression::CaseInsensitiveOption);
+  // What could make an added Returning clause wrong or hidden.
+  static const QRegularExpression unsafe(QStringLiteral("\\breturning\\b|--|/\\*|;\\s*\\S"),
+                                         QRegularExpression::CaseInsensitiveOption);
+  ClassePg c;
+  if (sql.contains(reads)) {
+    c.le = true;
+    return c;
+  }
+  const auto m = writes.match(sql);
+  if (!m.hasMatch()) return c;
+  c.tabela = m.captured(1);
+  if (SemLiterais(sql).contains(unsafe)) return c;
+  c.comRetorno = sql;
+  while (c.comRetorno.endsWith(QLatin1Char(';')) || (!c.comRetorno.isEmpty() && c.comRetorno.back().isSpace()))
+    c.comRetorno.chop(1);
+  c.comRetorno += QLatin1String(" Returning rowid");
+  return c;
+}
+
 Valor ValorPg(const PGresult* r, int row, int col) {
   Valor v;
   if (PQgetisnull(r, row, col)) return v;
@@ -161,30 +176,30 @@ Valor ValorPg(const PGresult* r, int row, int col) {
     case kInt4:
     case kInt8:
     case kOid:
-      v.type = SQLITE_INTEGER;
+      v.tipo = Valor::Tipo::Inteiro;
       v.i = QByteArrayView(p, len).toLongLong();
       break;
     case kBool:
-      v.type = SQLITE_INTEGER;
+      v.tipo = Valor::Tipo::Inteiro;
       v.i = len > 0 && p[0] == 't';
       break;
     case kFloat4:
     case kFloat8:
     case kNumeric:
-      v.type = SQLITE_FLOAT;
+      v.tipo = Valor::Tipo::Real;
       v.f = QByteArrayView(p, len).toDouble();
       break;
     case kBytea: {
       size_t n = 0;
       unsigned char* b = PQunescapeBytea(reinterpret_cast<const unsigned char*>(p), &n);
-      v.type = SQLITE_BLOB;
+      v.tipo = Valor::Tipo::Blob;
       v.bytes = QByteArray(reinterpret_cast<const char*>(b), qsizetype(n));
       PQfreemem(b);
       break;
     }
     case kTimestamp: {
       // The server drops trailing zeros of the fraction; the file keeps three.
-      v.type = SQLITE_TEXT;
+      v.tipo = Valor::Tipo::Texto;
       v.bytes = QByteArray(p, len);
       const qsizetype dot = v.bytes.indexOf('.');
       if (dot < 0)
@@ -194,7 +209,7 @@ Valor ValorPg(const PGresult* r, int row, int col) {
       break;
     }
     default:
-      v.type = SQLITE_TEXT;
+      v.tipo = Valor::Tipo::Texto;
       v.bytes = QByteArray(p, len);
   }
   return v;
@@ -226,16 +241,17 @@ PgConexao::PgConexao(const QString& conninfo) : conninfo_(conninfo) {
   const QByteArray info = conninfo.toUtf8();
   // The connection string's own values win over the defaults before it;
   // the encoding after it is the program's.
+  // The server lists the session under the program's name.
+  const QString nome = QCoreApplication::applicationName();
+  const QByteArray programa = nome.isEmpty() ? QByteArray("VaskorTorvana") : nome.toUtf8();
   const char* keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
-  const char* values[] = {"10", "VaskorTorvana", info.constData(), "UTF8", nullptr};
+  const char* values[] = {"10", programa.constData(), info.constData(), "UTF8", nullptr};
   c_ = PQconnectdbParams(keys, values, 1);
   if (!c_ || PQstatus(c_) != CONNECTION_OK) {
     const QString native = QString::fromUtf8(c_ ? PQerrorMessage(c_) : "out of memory").trimmed();
     PQfinish(c_);
     c_ = nullptr;
-    throw Error(adErrConnectionLost,
-                QStringLiteral("Não foi possível conectar ao servidor de banco de dados (%1)").arg(SemSenha(conninfo)),
-                native);
+    Lanca(Falha::SemServidor, {SemSenha(conninfo)}, native);
   }
   // The server's notices (a session ended by a restart, ...) are not the program's output.
   PQsetNoticeProcessor(c_, [](void*, const char*) {}, nullptr);
@@ -259,9 +275,8 @@ QString PgConexao::Fonte() const {
 void PgConexao::Ajusta() {
   const char* scs = PQparameterStatus(c_, "standard_conforming_strings");
   if (!scs || qstrcmp(scs, "on") != 0)
-    throw Error(adErrServerSettings,
-                QStringLiteral("O servidor de banco de dados precisa de standard_conforming_strings = on"),
-                QStringLiteral("standard_conforming_strings is %1").arg(QString::fromLatin1(scs ? scs : "unknown")));
+    Lanca(Falha::ServidorMalAjustado, {},
+          QStringLiteral("standard_conforming_strings is %1").arg(QString::fromLatin1(scs ? scs : "unknown")));
   Resultado r(PQexec(c_, "SET DateStyle = 'ISO, YMD'; SET TimeZone = 'UTC'; LISTEN vt_mudou"));
   if (PQresultStatus(r.r) != PGRES_COMMAND_OK) ThrowPg(c_, r.r);
   preparadas_.clear();
@@ -300,7 +315,7 @@ Aviso LeAviso(QByteArrayView payload) {
   if (partes.size() != 4) return a;
   bool ok1 = false, ok2 = false, ok3 = false;
   a.delta = partes[1].toLongLong(&ok1);
-  a.xid = partes[2].toULongLong(&ok2);
+  a.transacao = partes[2].toULongLong(&ok2);
   partes[3].toLongLong(&ok3);
   a.comDelta = ok1 && ok2 && ok3 && !a.tabela.isEmpty();
   return a;
@@ -340,9 +355,7 @@ void PgConexao::Garante() {
   if (PQstatus(c_) == CONNECTION_OK) return;
   PQreset(c_);
   if (PQstatus(c_) != CONNECTION_OK)
-    throw Error(adErrConnectionLost,
-                QStringLiteral("Não foi possível conectar ao servidor de banco de dados (%1)").arg(Fonte()),
-                QString::fromUtf8(PQerrorMessage(c_)).trimmed());
+    Lanca(Falha::SemServidor, {Fonte()}, QString::fromUtf8(PQerrorMessage(c_)).trimmed());
   Anota({});  // what others did meanwhile is unknown
   Ajusta();
 }
@@ -356,28 +369,29 @@ struct Parametros {
     textos.reserve(ps.size());
     for (const Valor* v : ps) {
       int formato = 0;
-      switch (v ? v->type : SQLITE_NULL) {
-        case SQLITE_NULL: textos.emplace_back(); break;
-        case SQLITE_INTEGER: textos.push_back(QByteArray::number(v->i)); break;
-        case SQLITE_FLOAT: textos.push_back(QByteArray::number(v->f, 'g', 17)); break;
-        case SQLITE_BLOB: textos.push_back(v->bytes); formato = 1; break;
-        default: textos.push_back(v->bytes); break;
+      switch (v ? v->tipo : Valor::Tipo::Nulo) {
+        case Valor::Tipo::Nulo: textos.emplace_back(); break;
+        case Valor::Tipo::Inteiro: textos.push_back(QByteArray::number(v->i)); break;
+        case Valor::Tipo::Real: textos.push_back(QByteArray::number(v->f, 'g', 17)); break;
+        case Valor::Tipo::Blob: textos.push_back(v->bytes); formato = 1; break;
+        case Valor::Tipo::Texto: textos.push_back(v->bytes); break;
       }
       formatos.push_back(formato);
     }
     for (size_t k = 0; k < ps.size(); ++k) {
-      const bool nulo = !ps[k] || ps[k]->type == SQLITE_NULL;
+      const bool nulo = !ps[k] || ps[k]->tipo == Valor::Tipo::Nulo;
       valores.push_back(nulo ? nullptr : textos[k].constData());
       tamanhos.push_back(int(textos[k].size()));
     }
   }
 };
 
+}  // namespace
+
 void Confere(PGconn* c, const Resultado& r) {
   const ExecStatusType st = PQresultStatus(r.r);
   if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && st != PGRES_EMPTY_QUERY) ThrowPg(c, r.r);
 }
-}  // namespace
 
 Resultado PgConexao::Executa(const QString& sql, const std::vector<const Valor*>& params) {
   Garante();
@@ -418,7 +432,7 @@ qint64 PgConexao::VersaoAlheia(bool exata) {
 }
 
 QStringList PgConexao::Colunas(const QString& table) {
-  const Valor nome{SQLITE_TEXT, 0, 0, table.toUtf8()};
+  const Valor nome = Valor::DeTexto(table.toUtf8());
   Resultado r = Executa(QStringLiteral("Select attname From pg_attribute Where attrelid = to_regclass(?) "
                                        "And attnum > 0 And Not attisdropped Order By attnum"),
                         {&nome});
@@ -426,74 +440,5 @@ QStringList PgConexao::Colunas(const QString& table) {
   for (int i = 0; i < PQntuples(r.r); ++i) out << QString::fromUtf8(PQgetvalue(r.r, i, 0));
   return out;
 }
-
-// ---------------------------------------------------------------- LeitorPg
-
-namespace {
-
-class LeitorPg final : public Leitor {
- public:
-  explicit LeitorPg(const QString& conninfo) : c_(conninfo) {}
-
-  bool Linha(const QString& sql, const std::vector<const Valor*>& params, std::vector<Valor>* out) override {
-    Resultado r = c_.Preparada(sql, params);
-    if (PQntuples(r.r) == 0) return false;
-    const int n = PQnfields(r.r);
-    std::vector<Valor> fresh;
-    fresh.reserve(size_t(n));
-    for (int i = 0; i < n; ++i) fresh.push_back(ValorPg(r.r, 0, i));
-    *out = std::move(fresh);
-    return true;
-  }
-
-  QStringList Nomes(const QString& sql) override {
-    c_.Garante();
-    const QByteArray texto = TextoPg(sql, false).toUtf8();
-    Resultado r(PQprepare(c_.Handle(), "", texto.constData(), 0, nullptr));
-    Confere(c_.Handle(), r);
-    Resultado d(PQdescribePrepared(c_.Handle(), ""));
-    Confere(c_.Handle(), d);
-    QStringList names;
-    for (int i = 0; i < PQnfields(d.r); ++i) names << QString::fromUtf8(PQfname(d.r, i));
-    return names;
-  }
-
-  QSet<QString> NaoNulas(const QString& table) override {
-    const Valor nome{SQLITE_TEXT, 0, 0, table.toUtf8()};
-    Resultado r = c_.Executa(QStringLiteral("Select lower(attname) From pg_attribute Where attrelid = to_regclass(?) "
-                                            "And attnum > 0 And Not attisdropped And attnotnull"),
-                             {&nome});
-    QSet<QString> out;
-    for (int i = 0; i < PQntuples(r.r); ++i) out.insert(QString::fromUtf8(PQgetvalue(r.r, i, 0)));
-    return out;
-  }
-
-  void Fixa() override {
-    if (PQtransactionStatus(c_.Handle()) == PQTRANS_INTRANS) return;
-    c_.Garante();
-    // The snapshot is taken by the first query of the transaction.
-    Resultado r(PQexec(c_.Handle(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; SELECT 1"));
-    if (PQresultStatus(r.r) != PGRES_TUPLES_OK) {
-      Solta();
-      ThrowPg(c_.Handle(), r.r);
-    }
-  }
-
-  void Solta() override {
-    PGconn* c = c_.Handle();
-    if (PQstatus(c) != CONNECTION_OK || PQtransactionStatus(c) == PQTRANS_IDLE) return;
-    Resultado r(PQexec(c, PQtransactionStatus(c) == PQTRANS_INTRANS ? "COMMIT" : "ROLLBACK"));
-  }
-
-  QString CondicaoIds() const override { return QStringLiteral("rowid = Any(?::bigint[])"); }
-  Valor ParametroIds(const std::unordered_set<sqlite3_int64>& ids) const override { return ListaIds(ids, '{', '}'); }
-
- private:
-  PgConexao c_;
-};
-
-}  // namespace
-
-std::unique_ptr<Leitor> NovoLeitorPg(const QString& conninfo) { return std::make_unique<LeitorPg>(conninfo); }
 
 }  // namespace ado::detail

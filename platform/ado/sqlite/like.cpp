@@ -1,4 +1,4 @@
-#include "platform/ado/like.h"
+#include "platform/ado/sqlite/like.h"
 
 #include <sqlite3.h>
 
