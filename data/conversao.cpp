@@ -192,10 +192,9 @@ class Temporario {
   bool guardado_ = false;
 };
 
-// Fills `arquivo` (empty) from the schema with the accepted rows and checks it.
+// Fills `arquivo`, made from the schema, with the accepted rows and checks it.
 void Preenche(const QString& arquivo, const Leitura& l, const Progresso& progresso) {
   Banco db(arquivo);
-  db.Exec(Esquema());
   // Nobody else opens the file before it is checked and synced as a whole.
   db.Exec("PRAGMA synchronous=OFF");
   db.Exec("BEGIN");
@@ -322,9 +321,10 @@ Leitura Le(const QString& access, const Progresso& progresso, bool chavesUnicas)
   return l;
 }
 
-void Grava(const QString& destino, const Leitura& l, const Progresso& progresso) {
+bool CriaArquivo(const QString& destino, const std::function<bool(const QString&)>& preenche) {
   Temporario tmp(destino, 0666, gid_t(-1));  // as the user's umask says
-  Preenche(tmp.Caminho(), l, progresso);
+  Banco(tmp.Caminho()).Exec(Esquema());
+  if (!preenche(tmp.Caminho())) return false;
   tmp.Sincroniza();
   if (renameat2(AT_FDCWD, QFile::encodeName(tmp.Caminho()).constData(), AT_FDCWD,
                 QFile::encodeName(destino).constData(), RENAME_NOREPLACE) != 0) {
@@ -333,11 +333,20 @@ void Grava(const QString& destino, const Leitura& l, const Progresso& progresso)
   }
   tmp.Guarda();
   SincronizaPasta(Pasta(destino));
+  return true;
+}
+
+void Grava(const QString& destino, const Leitura& l, const Progresso& progresso) {
+  CriaArquivo(destino, [&](const QString& novo) {
+    Preenche(novo, l, progresso);
+    return true;
+  });
 }
 
 QString Substitui(const Leitura& l, const Progresso& progresso) {
   const auto* trava = static_cast<const Trava*>(l.trava.get());
   Temporario tmp(l.arquivo, trava->st.st_mode & 07777, trava->st.st_gid);
+  Banco(tmp.Caminho()).Exec(Esquema());
   Preenche(tmp.Caminho(), l, progresso);
   tmp.Sincroniza();
   const QByteArray original = QFile::encodeName(l.arquivo);

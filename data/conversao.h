@@ -62,6 +62,13 @@ QString Substitui(const Leitura& leitura, const Progresso& progresso);
 // Writes the accepted rows into `destino`, a new database file (refused when it exists).
 void Grava(const QString& destino, const Leitura& leitura, const Progresso& progresso);
 
+// Makes `destino`, a new database file, from data/schema.sql under a name of
+// its own in the same folder, lets `preenche` fill it (given that name; it
+// closes what it opened there), and only then gives it its name: refused
+// when `destino` exists by then. False when `preenche` said so; then, as on
+// any failure, nothing is left behind.
+bool CriaArquivo(const QString& destino, const std::function<bool(const QString& novo)>& preenche);
+
 // Writes every row as read, unchecked, into table Clientes of a new database
 // `destino` without constraints, for a copy that applies the rules itself.
 void GravaSemRegras(const QString& destino, const Leitura& leitura);

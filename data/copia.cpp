@@ -134,8 +134,7 @@ void Rotaciona(const QString& pasta) {
 }
 
 int Uso() {
-  Erro(QStringLiteral("Uso: ulmaro-migra copia [--de <ulmaro.mdb>] <destino.mdb | pasta>\n"
-                      "     ulmaro-migra copia [--de <ulmaro.mdb>] --diaria <pasta>"));
+  Erro(QStringLiteral("Uso:\n") + QString::fromUtf8(kUso));
   return 2;
 }
 

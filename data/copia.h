@@ -21,6 +21,11 @@ namespace copia {
 constexpr int kDiarias = 7;
 constexpr int kSemanais = 4;
 
+// The lines of this mode in ulmaro-migra's usage text.
+inline constexpr const char* kUso =
+    "  ulmaro-migra copia [--de <ulmaro.mdb>] <destino.mdb | pasta>\n"
+    "  ulmaro-migra copia [--de <ulmaro.mdb>] --diaria <pasta>";
+
 int Copia(const QStringList& args);
 
 }  // namespace copia

@@ -29,10 +29,7 @@ int MigraAccess(const QStringList& args, const QString& servidor, bool acrescent
   if (!paraArquivo && args.value(0) != QLatin1String("access-para-servidor")) return -1;
   if (args.size() < 2 || args.size() > (paraArquivo ? 3 : 2) || (paraArquivo && acrescentar) ||
       (!paraArquivo && servidor.isEmpty())) {
-    Diz(stderr, QStringLiteral("Uso: ulmaro-migra access-para-arquivo <access.mdb> [<novo.mdb>]\n"
-                               "     ulmaro-migra access-para-servidor <access.mdb> [--servidor <conexão>] "
-                               "[--acrescentar]\n(sem <novo.mdb>, o arquivo do Access é convertido no lugar; sem "
-                               "--servidor, vale VT_SERVIDOR)"));
+    Diz(stderr, QStringLiteral("Uso:\n%1\n(sem --servidor, vale VT_SERVIDOR)").arg(QString::fromUtf8(kUsoAccess)));
     return 2;
   }
   try {

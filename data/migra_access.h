@@ -12,5 +12,11 @@
 #include <QString>
 #include <QStringList>
 
+// The lines of these modes in ulmaro-migra's usage text.
+inline constexpr const char* kUsoAccess =
+    "  ulmaro-migra access-para-arquivo <access.mdb> [<novo.mdb>]\n"
+    "  ulmaro-migra access-para-servidor <access.mdb> [--servidor <conexão>] [--acrescentar]\n"
+    "(sem <novo.mdb>, o arquivo do Access é convertido no lugar)";
+
 // The exit status, or -1 when args[0] names none of these modes.
 int MigraAccess(const QStringList& args, const QString& servidor, bool acrescentar);

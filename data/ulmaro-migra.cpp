@@ -1,7 +1,8 @@
 // ulmaro-migra: copies the clients of an ulmaro.mdb file to a PostgreSQL
 // server made from schema-pg.sql, or back. Keeps DataCadastro and the order of
 // registration; refuses a target that already has clients unless told to add
-// to them; reports every row it refused, with the reason.
+// to them; reports every row it refused, with the reason. A file that does
+// not exist is made from schema.sql, and appears only once its copy is done.
 //
 //   ulmaro-migra para-servidor <arquivo.mdb> [--servidor <conexão>] [--acrescentar]
 //   ulmaro-migra para-arquivo  <arquivo.mdb> [--servidor <conexão>] [--acrescentar]
@@ -10,15 +11,19 @@
 // (VT_SERVIDOR: a connection string or a service name); it is reached
 // through the program's own connection, so the session is set up as the
 // program's is. Both sides go through the data objects.
-// Exit status: 0 all copied, 1 some rows refused, 2 nothing copied.
+// Exit status: 0 all copied, 1 some rows refused, 2 nothing copied; --help
+// prints every mode (also those of copia.h and migra_access.h) and exits 0.
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSet>
 #include <QStringDecoder>
 #include <QStringList>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "data/clientes.h"
+#include "data/conversao.h"
 #include "data/copia.h"
 #include "data/mGeral.h"
 #include "data/migra_access.h"
@@ -48,6 +53,34 @@ struct Progresso {
 struct Recusa {
   QString chave, motivo;
 };
+
+// What a copy did, before it is told.
+struct Resultado {
+  long copiados = 0;
+  std::vector<Recusa> recusas;
+};
+
+// Tells the rows refused and the count; the exit status.
+int Relata(const Resultado& r, const char* destino) {
+  for (const Recusa& x : r.recusas) Diz(QStringLiteral("Recusado CPFCod '%1': %2").arg(x.chave, x.motivo));
+  Diz(QStringLiteral("Copiados %1 clientes para o %2; recusados %3.")
+          .arg(r.copiados)
+          .arg(QLatin1String(destino))
+          .arg(r.recusas.size()));
+  return r.recusas.empty() ? 0 : 1;
+}
+
+// Every mode, for --help and a wrong command line.
+QString Uso() {
+  return QStringLiteral(
+             "Uso:\n"
+             "  ulmaro-migra para-servidor <arquivo.mdb> [--servidor <conexão>] [--acrescentar]\n"
+             "  ulmaro-migra para-arquivo <arquivo.mdb> [--servidor <conexão>] [--acrescentar]\n"
+             "(um <arquivo.mdb> que não existe é criado pelo esquema)\n%1\n%2\n"
+             "Sem --servidor, vale VT_SERVIDOR. Saída: 0 tudo copiado, 1 alguns clientes recusados, "
+             "2 nada copiado.")
+      .arg(QString::fromUtf8(copia::kUso), QString::fromUtf8(kUsoAccess));
+}
 
 // Runs a statement; reports its failure.
 bool Comando(ado::Connection& cn, const QString& sql) {
@@ -104,9 +137,8 @@ int ParaServidor(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar
   const long total = Conta(arquivo);
   if (total < 0) return 2;
   const QString lista = Colunas().join(QLatin1Char(','));
-  std::vector<Recusa> recusas;
+  Resultado r;
   Progresso progresso{total};
-  long copiados = 0;
   constexpr int kLote = 500;
   // One multi-row insert per batch; a key already taken is skipped by the
   // server and named by its absence from what the insert returns.
@@ -122,16 +154,19 @@ int ParaServidor(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar
     sql += " On Conflict (CPFCod) Do Nothing Returning CPFCod";
     QSet<QString> gravadas;
     try {
-      for (auto r = pg.Execute(sql); !r->EOF_(); r->MoveNext()) gravadas.insert(r->Fields(0).toString());
+      for (auto rs = pg.Execute(sql); !rs->EOF_(); rs->MoveNext()) gravadas.insert(rs->Fields(0).toString());
     } catch (const ado::Error& e) {
       Erro(QStringLiteral("O servidor recusou a cópia; nada foi copiado: ") + e.Description());
+      // DataCadastro is written as it was: the desks' role may not.
+      if (e.NativeDescription().startsWith(QLatin1String("42501")))
+        Erro(QStringLiteral("A cópia grava DataCadastro: use o usuário dono da tabela, não o dos balcões."));
       return false;
     }
     for (const Pendente& p : lote) {
       if (gravadas.remove(p.chave))
-        ++copiados;
+        ++r.copiados;
       else
-        recusas.push_back(
+        r.recusas.push_back(
             {p.chave, QStringLiteral("CPF ou Código já existe no servidor (sem contar maiúsculas e minúsculas)")});
     }
     lote.clear();
@@ -147,7 +182,7 @@ int ParaServidor(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar
       progresso.Passo();
       p.chave = rs->Fields(0).toString();
       if (!motivo.isEmpty())
-        recusas.push_back({p.chave, motivo});
+        r.recusas.push_back({p.chave, motivo});
       else
         lote.push_back(std::move(p));
       if (int(lote.size()) == kLote) ok = envia();
@@ -160,39 +195,37 @@ int ParaServidor(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar
     Comando(pg, QStringLiteral("Rollback"));
     return 2;
   }
-  for (const Recusa& r : recusas) Diz(QStringLiteral("Recusado CPFCod '%1': %2").arg(r.chave, r.motivo));
-  Diz(QStringLiteral("Copiados %1 clientes para o servidor; recusados %2.").arg(copiados).arg(recusas.size()));
-  return recusas.empty() ? 0 : 1;
+  return Relata(r, "servidor");
 }
 
-int ParaArquivo(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar) {
+// Copies the server's clients into the file; nothing when nothing was copied.
+std::optional<Resultado> ParaArquivo(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar) {
   const long existentes = Conta(arquivo);
-  if (existentes < 0) return 2;
+  if (existentes < 0) return {};
   if (existentes > 0 && !acrescentar) {
     Erro(QStringLiteral("O arquivo já tem %1 clientes; nada foi copiado (use --acrescentar para juntar a eles)")
              .arg(existentes));
-    return 2;
+    return {};
   }
   const long total = Conta(pg);
-  if (total < 0) return 2;
+  if (total < 0) return {};
   QStringList sel;
   for (const QString& c : Colunas())
     sel << (c == QLatin1String("DataCadastro") ? QStringLiteral("to_char(DataCadastro, 'YYYY-MM-DD HH24:MI:SS.MS')")
                                                : c);
   const QString insere = "Insert Into Clientes (" + Colunas().join(QLatin1Char(',')) + ") Values (";
-  if (!Comando(arquivo, QStringLiteral("Begin Immediate"))) return 2;
+  if (!Comando(arquivo, QStringLiteral("Begin Immediate"))) return {};
   // The server's rows are read a batch at a time through a cursor of its
   // own, all in one snapshot, not held all at once.
   if (!Comando(pg, QStringLiteral("Begin")) ||
       !Comando(pg, "Declare origem No Scroll Cursor For Select " + sel.join(',') + " From Clientes Order By rowid")) {
     Comando(pg, QStringLiteral("Rollback"));
     Comando(arquivo, QStringLiteral("Rollback"));
-    return 2;
+    return {};
   }
   constexpr long kRestricao = 19;  // the file's number for a refused value, of every kind
-  std::vector<Recusa> recusas;
+  Resultado r;
   Progresso progresso{total};
-  long copiados = 0;
   bool falhou = false;
   try {
     for (bool mais = true; mais && !falhou;) {
@@ -208,10 +241,10 @@ int ParaArquivo(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar)
         }
         try {
           arquivo.Execute(insere + valores.join(QLatin1Char(',')) + QLatin1Char(')'));
-          ++copiados;
+          ++r.copiados;
         } catch (const ado::Error& e) {
           if ((e.Number() & 0xff) == kRestricao) {
-            recusas.push_back({rs->Fields(0).toString(), e.NativeDescription()});
+            r.recusas.push_back({rs->Fields(0).toString(), e.NativeDescription()});
           } else {
             Erro(QStringLiteral("O arquivo recusou a cópia; nada foi copiado: ") + e.Description());
             falhou = true;
@@ -227,11 +260,39 @@ int ParaArquivo(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar)
   Comando(pg, QStringLiteral("Rollback"));
   if (falhou || !Comando(arquivo, QStringLiteral("Commit"))) {
     Comando(arquivo, QStringLiteral("Rollback"));
-    return 2;
+    return {};
   }
-  for (const Recusa& r : recusas) Diz(QStringLiteral("Recusado CPFCod '%1': %2").arg(r.chave, r.motivo));
-  Diz(QStringLiteral("Copiados %1 clientes para o arquivo; recusados %2.").arg(copiados).arg(recusas.size()));
-  return recusas.empty() ? 0 : 1;
+  return r;
+}
+
+// Opens the file through the data objects; reports the failure.
+bool Abre(ado::Connection& arquivo, const QString& caminho, const QString& nome) {
+  try {
+    arquivo.Open("Provider=SQLite;Data Source=\"" + QString(caminho).replace('"', "\"\"") + '"');
+    return true;
+  } catch (const ado::Error& e) {
+    Erro(QStringLiteral("Não foi possível abrir o arquivo %1: %2").arg(nome, e.Description()));
+    return false;
+  }
+}
+
+// para-arquivo into a file that does not exist: made from the schema under a
+// name of its own, given its name only once the copy is committed.
+int ParaArquivoNovo(const QString& destino, ado::Connection& pg, bool acrescentar) {
+  std::optional<Resultado> r;
+  try {
+    conversao::CriaArquivo(destino, [&](const QString& novo) {
+      ado::Connection arquivo;
+      if (Abre(arquivo, novo, destino)) r = ParaArquivo(arquivo, pg, acrescentar);
+      return r.has_value();
+    });
+  } catch (const ado::Error& e) {
+    Erro(e.Description());
+    r.reset();
+  }
+  if (!r) return 2;
+  Diz(QStringLiteral("Criado o arquivo %1.").arg(destino));
+  return Relata(*r, "arquivo");
 }
 
 }  // namespace
@@ -239,6 +300,10 @@ int ParaArquivo(ado::Connection& arquivo, ado::Connection& pg, bool acrescentar)
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
+  if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+    Diz(Uso());
+    return 0;
+  }
   if (args.value(0) == QLatin1String("copia")) return copia::Copia(args.mid(1));
   const bool acrescentar = args.removeAll(QStringLiteral("--acrescentar")) > 0;
   // --servidor names the server as VT_SERVIDOR does for the program.
@@ -249,20 +314,16 @@ int main(int argc, char** argv) {
   if (const int rc = MigraAccess(args, mGeral::Servidor(), acrescentar); rc >= 0) return rc;  // from an Access file
   if (args.size() != 2 || (args[0] != QLatin1String("para-servidor") && args[0] != QLatin1String("para-arquivo")) ||
       mGeral::Servidor().isEmpty()) {
-    Erro(QStringLiteral("Uso: ulmaro-migra para-servidor|para-arquivo <arquivo.mdb> [--servidor <conexão>] "
-                        "[--acrescentar]\n(sem --servidor, vale VT_SERVIDOR)"));
+    Erro(Uso());
     return 2;
   }
   const bool paraServidor = args[0] == QLatin1String("para-servidor");
+  const QString caminho = args[1];
+  const bool novo = !paraServidor && !QFileInfo::exists(caminho) && !QFileInfo(caminho).isSymLink();
   ado::Connection arquivo;
-  // Never creates the file: the target file is made from schema.sql beforehand.
+  // An existing file is never replaced; a new one is made only after the server answered.
   if (paraServidor) arquivo.Mode = ado::adModeRead;
-  try {
-    arquivo.Open("Provider=SQLite;Data Source=\"" + QString(args[1]).replace('"', "\"\"") + '"');
-  } catch (const ado::Error& e) {
-    Erro(QStringLiteral("Não foi possível abrir o arquivo %1: %2").arg(args[1], e.Description()));
-    return 2;
-  }
+  if (!novo && !Abre(arquivo, caminho, caminho)) return 2;
   try {
     mGeral::AbreBanco();
   } catch (const ado::Error& e) {
@@ -274,8 +335,14 @@ int main(int argc, char** argv) {
       Erro(e.Description());
     return 2;
   }
-  const int rc = paraServidor ? ParaServidor(arquivo, *mGeral::cnConexao, acrescentar)
-                              : ParaArquivo(arquivo, *mGeral::cnConexao, acrescentar);
+  ado::Connection& pg = *mGeral::cnConexao;
+  int rc = 2;
+  if (paraServidor)
+    rc = ParaServidor(arquivo, pg, acrescentar);
+  else if (novo)
+    rc = ParaArquivoNovo(caminho, pg, acrescentar);
+  else if (const std::optional<Resultado> r = ParaArquivo(arquivo, pg, acrescentar))
+    rc = Relata(*r, "arquivo");
   mGeral::cnConexao.reset();
   return rc;
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "data/clientes.h"
@@ -92,11 +93,25 @@ long Bruta(PGconn* c, const QString& sql) {
   return long(lista.size() / 3);
 }
 
+// The table's size from the command line; --help prints the usage and ends.
+long Tamanho(const QStringList& args) {
+  const auto uso = [](FILE* f, int rc) {
+    std::fprintf(f, "usage: bench_pg [n]\n  n: clients in the table (default 1000000); starts a server of its own\n");
+    std::exit(rc);
+  };
+  if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) uso(stdout, 0);
+  if (args.isEmpty()) return 1000000;
+  bool ok = false;
+  const long n = args[0].toLong(&ok);
+  if (args.size() > 1 || !ok || n <= 0) uso(stderr, 2);
+  return n;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const long n = argc > 1 ? std::atol(argv[1]) : 1000000;
+  const long n = Tamanho(app.arguments().mid(1));
   pgteste::Cluster cluster(false);
   cluster.CriaBanco("ulmaro", VT_SOURCE_DIR "/data/schema-pg.sql");
   const QString conninfo = cluster.Conninfo("ulmaro");

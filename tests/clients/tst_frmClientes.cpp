@@ -172,7 +172,7 @@ class TestFrmClientes : public QObject {
       if (pgteste::Cluster::Bin().isEmpty()) QSKIP("PostgreSQL server programs are not installed");
       cluster.emplace();
       cluster->CriaBanco("ulmaro", VT_SOURCE_DIR "/data/schema-pg.sql");
-      qputenv("VT_SERVIDOR", cluster->Conninfo("ulmaro").toUtf8());
+      qputenv("VT_SERVIDOR", cluster->Conninfo("ulmaro", pgteste::Cluster::kBalcao).toUtf8());
     }
     forms::SetProgramFolder(dir.path());
     forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {

@@ -52,7 +52,7 @@ class TstData : public QObject {
       if (pgteste::Cluster::Bin().isEmpty()) QSKIP("PostgreSQL server programs are not installed");
       cluster_.emplace();
       cluster_->CriaBanco("ulmaro", VT_SOURCE_DIR "/data/schema-pg.sql");
-      qputenv("VT_SERVIDOR", cluster_->Conninfo("ulmaro").toUtf8());
+      qputenv("VT_SERVIDOR", cluster_->Conninfo("ulmaro", pgteste::Cluster::kBalcao).toUtf8());
     }
     forms::SetMsgBoxResponder([this](const forms::MsgBoxCall& c) {
       boxes_ << c;

@@ -17,9 +17,9 @@ class TstMigra : public QObject {
     int codigo;
     QString texto, erros;
   };
-  Saida Roda(const QStringList& args) {
+  Saida Roda(const QStringList& args, const QString& usuario = "vt") {
     QProcess p;
-    p.start(VT_BIN_DIR "/ulmaro-migra", QStringList(args) << "--servidor" << cluster_->Conninfo("ulmaro"));
+    p.start(VT_BIN_DIR "/ulmaro-migra", QStringList(args) << "--servidor" << cluster_->Conninfo("ulmaro", usuario));
     p.waitForFinished(60000);
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
   }
@@ -38,7 +38,8 @@ class TstMigra : public QObject {
 
   // To the server: rows it cannot hold are refused one by one, with the
   // reason; the rest keep their DataCadastro and order. A server with clients
-  // is refused unless told to add; back to a file, every row as it was.
+  // is refused unless told to add; back into a new file, made from the schema,
+  // every row as it was; a file with clients is refused unless told to add.
   void idaEVolta() {
     const QString origem = testdb::Cria(dir_.filePath("origem.mdb"));
     const QString ins = "Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone,Obs,DataCadastro) "
@@ -64,16 +65,63 @@ class TstMigra : public QObject {
     QCOMPARE(s.codigo, 2);
     QVERIFY2(s.erros.contains("O servidor já tem 2 clientes; nada foi copiado"), qPrintable(s.erros));
 
-    const QString volta = testdb::Cria(dir_.filePath("volta.mdb"));
+    const QString volta = dir_.filePath("volta.mdb");
     s = Roda({"para-arquivo", volta});
     QCOMPARE(s.codigo, 0);
     QVERIFY2(s.texto.contains("Copiados 2 clientes para o arquivo; recusados 0."), qPrintable(s.texto + s.erros));
     QCOMPARE(Linhas(volta),
              QString("1|Ana d'Ávila \\ $$|10|-|2020-01-02 10:00:00.120;áb|Bruno|20|x|2020-01-01 10:00:00.000"));
+    QCOMPARE(testdb::Sql(volta, "Select sql From sqlite_schema Where name = 'ixClientesDataCadastro'"),
+             QString("CREATE INDEX ixClientesDataCadastro ON Clientes (DataCadastro)"));
+    QCOMPARE(QDir(dir_.path()).entryList({"*volta*"}, QDir::Files | QDir::Hidden), QStringList("volta.mdb"));
+    s = Roda({"para-arquivo", volta});
+    QCOMPARE(s.codigo, 2);
+    QVERIFY2(s.erros.contains("O arquivo já tem 2 clientes; nada foi copiado"), qPrintable(s.erros));
     // Adding to a file that has them: each repeated key refused by name.
     s = Roda({"para-arquivo", volta, "--acrescentar"});
     QCOMPARE(s.codigo, 1);
     QVERIFY2(s.texto.contains("Recusado CPFCod 'áb': UNIQUE constraint failed"), qPrintable(s.texto));
+  }
+
+  // The desks' role writes only the columns the program's statements write,
+  // never DataCadastro or rowid, so moving clients to the server takes the
+  // table's owner. A copy into a new file that fails leaves no file behind.
+  void papeis() {
+    const QString balcao = cluster_->Conninfo("ulmaro", pgteste::Cluster::kBalcao);
+    for (const char* sql : {"Update Clientes Set DataCadastro = '2000-01-01'",
+                            "Insert Into Clientes (rowid,CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone) "
+                            "Overriding System Value Values (99,'9','A','F','1','R',1,'C','SP',11,'1')"}) {
+      QString erro;
+      try {
+        pgteste::Cluster::Sql(balcao, sql);
+      } catch (const std::runtime_error& e) {
+        erro = e.what();
+      }
+      QVERIFY2(erro.contains("permission denied for table clientes"), qPrintable(sql + (": " + erro)));
+    }
+    const QString um = testdb::Cria(dir_.filePath("um.mdb"));
+    testdb::Sql(um, "Insert Into Clientes (CPFCod,Nome,Sexo,CEP,Endereco,Num,Cidade,UF,DDD,Fone) "
+                    "Values ('9','Zé','M','1','R',1,'C','SP',11,'1')");
+    Saida s = Roda({"para-servidor", um, "--acrescentar"}, pgteste::Cluster::kBalcao);
+    QCOMPARE(s.codigo, 2);
+    QVERIFY2(s.erros.contains("nada foi copiado") && s.erros.contains("dono da tabela"), qPrintable(s.erros));
+
+    pgteste::Cluster::Sql(cluster_->Conninfo(), "Create Role ninguem Login");
+    s = Roda({"para-arquivo", dir_.filePath("nova.mdb")}, "ninguem");
+    QCOMPARE(s.codigo, 2);
+    QVERIFY2(s.erros.contains("não permite esta operação a este usuário"), qPrintable(s.erros));
+    QCOMPARE(QDir(dir_.path()).entryList({"*nova*"}, QDir::Files | QDir::Hidden), QStringList());
+  }
+
+  // --help names every mode and ends well; a wrong command line ends with 2.
+  void uso() {
+    Saida s = Roda({"--help"});
+    QCOMPARE(s.codigo, 0);
+    for (const char* modo : {"para-servidor", "para-arquivo", "copia", "access-para-arquivo", "access-para-servidor"})
+      QVERIFY2(s.texto.contains(QString(" ulmaro-migra %1 ").arg(modo)), qPrintable(s.texto));
+    s = Roda({"para-lugar-nenhum"});
+    QCOMPARE(s.codigo, 2);
+    QVERIFY2(s.erros.startsWith("Uso:\n  ulmaro-migra"), qPrintable(s.erros));
   }
 };
 

@@ -18,6 +18,7 @@ expected_files() {
     echo "755 .$prefix/ulmaro-migra"
     echo "644 .$prefix/schema.sql"
     echo "644 .$prefix/schema-pg.sql"
+    echo "644 .$prefix/permissoes-pg.sql"
     if [ "$4" = with-database ]; then
       echo "664 .$prefix/ulmaro.mdb"
     else

@@ -2,13 +2,15 @@
 // A throwaway PostgreSQL cluster for tests: initdb and pg_ctl in a temporary
 // folder, reached only through a Unix socket in that folder, stopped and
 // removed when the object goes. When the tests run as root the server runs as
-// the unprivileged user "postgres" (initdb refuses root).
+// the unprivileged user "postgres" (initdb refuses root). Each database gets
+// the program's schema and the desks' grants, for role kBalcao.
 #include <libpq-fe.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -21,6 +23,9 @@ namespace pgteste {
 
 class Cluster {
  public:
+  // The role the desks log in as, with only the grants of permissoes-pg.sql.
+  static constexpr const char* kBalcao = "balcao";
+
   // The folder of the server's programs (initdb, pg_ctl); empty when they are not installed.
   static QString Bin() {
     QStringList versoes = QDir("/usr/lib/postgresql").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -53,6 +58,7 @@ class Cluster {
     });
     Roda(bin_ + "/initdb", {"-D", Dados(), "-U", "vt", "-A", "trust", "-E", "UTF8", "--locale=C.UTF-8", "--no-sync"});
     Inicia();
+    Sql(Conninfo(), QStringLiteral("Create Role %1 Login").arg(kBalcao));
   }
   ~Cluster() {
     if (Atual() == this) Atual() = nullptr;
@@ -76,18 +82,20 @@ class Cluster {
     Roda(bin_ + "/pg_ctl", {"-D", Dados(), "-m", modo, "-w", "stop"});
   }
 
-  // A libpq connection string for database db.
-  QString Conninfo(const QString& db = "postgres") const {
-    return QString("host=%1 user=vt dbname=%2").arg(dir_.path(), db);
+  // A libpq connection string for database db, as its owner (a superuser) or as `usuario`.
+  QString Conninfo(const QString& db = "postgres", const QString& usuario = "vt") const {
+    return QString("host=%1 user=%2 dbname=%3").arg(dir_.path(), usuario, db);
   }
 
-  // Creates database db with the server schema of the program (replacing it).
+  // Creates database db with the server schema of the program (replacing it),
+  // then runs the desks' grants beside it through psql, as an office does.
   void CriaBanco(const QString& db, const QString& schemaFile) {
     Sql(Conninfo(), "Drop Database If Exists " + db + " With (Force)");
     Sql(Conninfo(), "Create Database " + db);
-    QFile f(schemaFile);
-    if (!f.open(QIODevice::ReadOnly)) throw std::runtime_error("schema not readable");
-    Sql(Conninfo(db), QString::fromUtf8(f.readAll()));
+    Sql(Conninfo(db), QString::fromUtf8(Le(schemaFile)));
+    Roda(bin_ + "/psql", {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-v", QStringLiteral("balcao=") + kBalcao, "-d",
+                          Conninfo(db), "-f", "-"},
+         Le(QFileInfo(schemaFile).dir().filePath("permissoes-pg.sql")));
   }
 
   // Runs statements (several may be given) and returns the first value of the last one.
@@ -121,17 +129,24 @@ class Cluster {
     return atual;
   }
   QString Dados() const { return dir_.filePath("data"); }
+  static QByteArray Le(const QString& arquivo) {
+    QFile f(arquivo);
+    if (!f.open(QIODevice::ReadOnly)) throw std::runtime_error(("not readable: " + arquivo).toStdString());
+    return f.readAll();
+  }
   void ParaSemFalhar(const char* modo) noexcept {
     try {
       Para(modo);
     } catch (...) {
     }
   }
-  void Roda(const QString& programa, const QStringList& args) {
+  void Roda(const QString& programa, const QStringList& args, const QByteArray& entrada = {}) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     QStringList tudo = comoUsuario_ + QStringList{programa} + args;
     p.start(tudo.takeFirst(), tudo);
+    p.write(entrada);
+    p.closeWriteChannel();
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
       throw std::runtime_error((programa + ": " + QString::fromLocal8Bit(p.readAll())).toStdString());
   }
